@@ -1,0 +1,34 @@
+// syntax.h - the syntax check that every input line passes before it is
+// split into tokens.
+#ifndef HUSK_SYNTAX_H
+#define HUSK_SYNTAX_H
+
+typedef enum def_syntax_state {
+    syntax_ok = 1,         // the line is complete and well formed
+    syntax_cont_read = 2,  // unfinished: append the next input line, check again
+    syntax_err = 3,        // an operator token stands where it may not
+} syntax_state;
+
+// What the look-ahead after an operator finds.
+typedef enum def_token_type {
+    tok_word = 0,
+    tok_delim = 1,
+    tok_none = 2,  // only spaces up to the end of the line
+} token_type;
+
+// Which neighbours an operator token needs.
+typedef enum def_delim_type {
+    delim_rside = 0,     // < > << >>: a word after it
+    delim_lside = 1,     // ; &: command content before it
+    delim_bside = 2,     // | || &&: content before and a word after it
+    delim_type_err = 3,  // not an operator character
+} delim_type;
+
+// Checks the NUL-terminated line `buff`. On syntax_err the offending token
+// is the `*symcnt` (1 or 2) characters at `buff + *err_pos`; with the other
+// answers `*err_pos` is not written. The buffer is changed in one case only:
+// a backslash that is its last character, outside quotes, becomes a blank
+// and the answer is syntax_cont_read. Prints nothing.
+syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt);
+
+#endif

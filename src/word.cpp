@@ -1,0 +1,265 @@
+// word.cpp - the token list and the tokeniser.
+//
+// A word and its text share one allocation: the text follows the record.
+// The tokeniser does not copy a token before it is stored: it hands out a
+// pointer into the line (operators and words without quotes or backslashes)
+// or into a scratch text that holds a rewritten word, and the list copies
+// from there once.
+#include "word.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "char.h"
+
+namespace {
+
+// The scratch text for words whose quotes and backslashes are removed. It
+// lives for one line, grows as a word needs, and is reused word after word.
+typedef struct def_tok_buff {
+    char *str;    // null until the first rewritten word
+    size_t size;  // capacity in bytes
+} tok_buff;
+
+constexpr size_t tok_buff_first_size = 256;
+
+// Same rule as the syntax check's: quotes do not nest, and inside a stretch
+// a quote of the other kind is plain text.
+void quote_set_flags(char c, int *sgl_quote, int *dbl_quote, int *is_in_quotes)
+{
+    if (c == '\'' && !*dbl_quote)
+        *sgl_quote = !*sgl_quote;
+    else if (c == '"' && !*sgl_quote)
+        *dbl_quote = !*dbl_quote;
+    else
+        return;
+    *is_in_quotes = *sgl_quote || *dbl_quote;
+}
+
+word *word_init(size_t text_len)
+{
+    word *w = static_cast<word *>(mem_malloc(sizeof(word) + text_len + 1));
+    w->str = reinterpret_cast<char *>(w + 1);
+    w->is_delim = 0;
+    w->next = nullptr;
+    w->prev = nullptr;
+    return w;
+}
+
+// Appends a copy of the `len` characters at `str` at the tail.
+void word_list_push(word_list *wl, const char *str, int len, short is_delim)
+{
+    if (!wl)
+        return;
+    word *w = word_init(static_cast<size_t>(len));
+    memcpy(w->str, str, static_cast<size_t>(len));
+    w->str[len] = '\0';
+    w->is_delim = is_delim > 0 ? 1 : 0;
+    w->prev = wl->tail;
+    if (wl->tail)
+        wl->tail->next = w;
+    else
+        wl->head = w;
+    wl->tail = w;
+}
+
+void word_list_pop(word_list *wl)
+{
+    word *w = wl->tail;
+    if (!w)
+        return;
+    wl->tail = w->prev;
+    if (wl->tail)
+        wl->tail->next = nullptr;
+    else
+        wl->head = nullptr;
+    free(w);
+}
+
+int word_list_size(const word_list *wl)
+{
+    int n = 0;
+    for (const word *w = wl ? wl->head : nullptr; w; w = w->next)
+        n++;
+    return n;
+}
+
+int tok_space_handle(const char *buff, int idx)
+{
+    int n = 0;
+    while (char_class(buff[idx + n]) & cc_space)
+        n++;
+    return n;
+}
+
+// Length of the operator at `idx`: 2 for a doubled & | < >, else 1.
+int tok_delim_handle(const char *buff, int idx)
+{
+    return is_delim(buff + idx, 2) ? 2 : 1;
+}
+
+// Makes room for `need` bytes in the scratch text.
+void tok_buff_reserve(tok_buff *tok, size_t need)
+{
+    if (need <= tok->size)
+        return;
+    size_t size = tok->size ? tok->size : tok_buff_first_size;
+    while (size < need)
+        size *= 2;
+    tok->str = static_cast<char *>(mem_realloc(tok->str, size));
+    tok->size = size;
+}
+
+// Scans the word that starts at `idx` (never a space, an operator character
+// or the end). Returns the number of line characters it takes up. A word
+// with a quote or a backslash is rewritten into `tok` without them and its
+// length stored in `*tok_len`; otherwise `*tok_len` is -1 and the word's
+// text is simply the characters it takes up.
+int tok_word_handle(const char *buff, int idx, tok_buff *tok, int *tok_len)
+{
+    int i = idx;
+    while (!(char_class(buff[i]) & (cc_space | cc_delim | cc_special | cc_nul)))
+        i++;
+    if (!(char_class(buff[i]) & cc_special)) {
+        *tok_len = -1;
+        return i - idx;
+    }
+    size_t tok_idx = static_cast<size_t>(i - idx);
+    tok_buff_reserve(tok, tok_idx + 2);
+    memcpy(tok->str, buff + idx, tok_idx);
+    int sgl_quote = 0, dbl_quote = 0, is_in_quotes = 0;
+    for (char c; (c = buff[i]) != '\0'; i++) {
+        if (is_quote(c)) {
+            int was_in_quotes = is_in_quotes;
+            quote_set_flags(c, &sgl_quote, &dbl_quote, &is_in_quotes);
+            if (was_in_quotes != is_in_quotes)
+                continue;  // an opening or closing quote is dropped
+        } else if (!is_in_quotes) {
+            if (char_class(c) & (cc_space | cc_delim))
+                break;
+            if (c == '\\') {
+                if (buff[i + 1] == '\0') {
+                    i++;  // a backslash at the very end escapes nothing
+                    break;
+                }
+                c = buff[++i];  // taken literally, whatever it is
+            }
+        }
+        if (tok_idx + 2 > tok->size)
+            tok_buff_reserve(tok, tok_idx + 2);
+        tok->str[tok_idx++] = c;
+    }
+    tok->str[tok_idx] = '\0';
+    *tok_len = static_cast<int>(tok_idx);
+    return i - idx;
+}
+
+// Reads the token at `*buff_idx` and moves `*buff_idx` past it. Returns its
+// text, `*len` characters not NUL-terminated, pointing into the line or into
+// `tok`; null when only spaces remain. `*is_delim` tells operators apart.
+const char *token_handle(const char *buff, int *buff_idx, short *is_delim,
+                         int *len, tok_buff *tok)
+{
+    int idx = *buff_idx;
+    idx += tok_space_handle(buff, idx);
+    *buff_idx = idx;
+    if (buff[idx] == '\0')
+        return nullptr;
+    const char *text = buff + idx;
+    int taken;
+    if (char_class(buff[idx]) & cc_delim) {
+        taken = tok_delim_handle(buff, idx);
+        *len = taken;
+        *is_delim = 1;
+    } else {
+        int tok_len;
+        taken = tok_word_handle(buff, idx, tok, &tok_len);
+        *len = taken;
+        if (tok_len >= 0) {
+            text = tok->str;
+            *len = tok_len;
+        }
+        *is_delim = 0;
+    }
+    *buff_idx = idx + taken;
+    return text;
+}
+
+}  // namespace
+
+word_list *word_list_init(void)
+{
+    return static_cast<word_list *>(mem_calloc(1, sizeof(word_list)));
+}
+
+word_list *word_list_from_buff(const char *buff)
+{
+    if (!buff || buff[0] == '\0')
+        return nullptr;
+    word_list *wl = word_list_init();
+    tok_buff tok = {nullptr, 0};
+    int idx = 0, len;
+    short is_delim;
+    const char *text;
+    while ((text = token_handle(buff, &idx, &is_delim, &len, &tok)))
+        word_list_push(wl, text, len, is_delim);
+    free(tok.str);
+    return wl;
+}
+
+void word_list_print(const word_list *wl)
+{
+    if (!wl)
+        return;
+    for (const word *w = wl->head; w; w = w->next) {
+        putc_unlocked('[', stdout);
+        fputs_unlocked(w->str, stdout);
+        putc_unlocked(']', stdout);
+        putc_unlocked(w->next ? ' ' : '\n', stdout);
+    }
+}
+
+void word_list_print_from_buff(const char *buff)
+{
+    if (!buff)
+        return;
+    tok_buff tok = {nullptr, 0};
+    int idx = 0, len;
+    short is_delim;
+    const char *text;
+    char sep = '[';
+    while ((text = token_handle(buff, &idx, &is_delim, &len, &tok))) {
+        if (sep == ' ')
+            fwrite_unlocked("] [", 1, 3, stdout);
+        else
+            putc_unlocked('[', stdout);
+        fwrite_unlocked(text, 1, static_cast<size_t>(len), stdout);
+        sep = ' ';
+    }
+    if (sep == ' ')
+        fwrite_unlocked("]\n", 1, 2, stdout);
+    free(tok.str);
+}
+
+char **word_list_to_argv(const word_list *wl)
+{
+    int n = word_list_size(wl);
+    if (n == 0)
+        return nullptr;
+    char **argv = static_cast<char **>(mem_calloc(static_cast<size_t>(n) + 1,
+                                                  sizeof(char *)));
+    int i = 0;
+    for (const word *w = wl->head; w; w = w->next)
+        argv[i++] = w->str;
+    return argv;
+}
+
+void word_list_destroy(word_list **wl)
+{
+    if (!wl || !*wl)
+        return;
+    while ((*wl)->head)
+        word_list_pop(*wl);
+    free(*wl);
+    *wl = nullptr;
+}
