@@ -1,26 +1,62 @@
-# The commands users type. Build messages go to standard error so that
-# `make run` gives the shell's own standard output untouched.
-BUILD      ?= build
-CHECK_DIR  ?= build-check
-FUZZ_DIR   ?= build-fuzz
-BENCH_DIR  ?= build-bench
+# The commands users type. Build messages go to standard error, so that
+# `make run` hands the terminal (or a script) to the shell untouched.
+BUILD        ?= build
+CHECK_DIR    ?= build-check
+FUZZ_DIR     ?= build-fuzz
+BENCH_DIR    ?= build-bench
 FUZZ_SECONDS ?= 60
-PREFIX     ?= /usr/local
-JOBS       ?= $(shell nproc)
+PREFIX       ?= /usr/local
+JOBS         ?= $(shell nproc)
 
-CMAKE_GEN = -G Ninja
+configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) >&2
 
 .PHONY: build run test bench check fuzz memcheck lint install uninstall package clean
 
+# Optimised build; the shell is build/husk.
 build:
-	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release >&2
-	@cmake --build $(BUILD) -j $(JOBS) >&2
+	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
 
+# Builds, then runs the shell on make's own standard input and output.
 run: build
 	@./$(BUILD)/husk
 
+# Builds and runs every test.
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Microbenchmarks, then husk side by side with dash.
+bench:
+	@$(call configure,$(BENCH_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_BENCH=ON -DHUSK_TESTS=OFF)
+	@./$(BENCH_DIR)/bench/husk_bench
+	@bench/compare-parse.sh ./$(BENCH_DIR)/husk
+	@bench/compare-exec.sh ./$(BENCH_DIR)/husk
+
+# Every test again, against a build instrumented with the sanitizers.
+check:
+	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++)
+	@cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Each fuzz target for FUZZ_SECONDS seconds.
+fuzz:
+	@$(call configure,$(FUZZ_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_FUZZ=ON -DHUSK_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++)
+	@fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# A representative script under valgrind's memory checker.
+memcheck: build
+	@tests/memcheck.sh ./$(BUILD)/husk
+
+# Static analysis.
+lint:
+	@tests/lint.sh $(BUILD)
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX) >&2
+
+uninstall:
+	@[ -f $(BUILD)/install_manifest.txt ] && xargs -r rm -fv < $(BUILD)/install_manifest.txt
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR)

@@ -3,6 +3,8 @@
 #ifndef HUSK_CHAR_H
 #define HUSK_CHAR_H
 
+#include <cstring>
+
 #include "define.h"
 
 int is_char_from_delim(char c);  // ; & | < >
@@ -21,6 +23,15 @@ int is_rightside_delim(const char *token, int char_cnt, delim *dl);  // < > << >
 int is_bothside_delim(const char *token, int char_cnt, delim *dl);   // | || &&
 int is_word_delim(const char *token, int char_cnt, delim *dl);  // redirections
 int is_cmd_delim(const char *token, int char_cnt, delim *dl);   // ; & | || &&
+
+// The quote rule: the quote character at `open` starts a stretch of plain
+// text that runs to the next quote of the same kind, so quotes do not nest
+// and a backslash inside quotes escapes nothing. Gives the closing quote, or
+// null when the line ends first.
+inline const char *quote_find_close(const char *open)
+{
+    return strchr(open + 1, *open);
+}
 
 // The same classes as bits of one table, for scanners that test several at
 // once on every byte of a line. Agrees with the predicates above.

@@ -6,19 +6,6 @@
 
 namespace {
 
-// Flips the open-quote flags for one quote character. Quotes do not nest:
-// inside a stretch, a quote of the other kind is plain text.
-void quote_set_flags(char c, int *sgl_quote, int *dbl_quote, int *is_in_quotes)
-{
-    if (c == '\'' && !*dbl_quote)
-        *sgl_quote = !*sgl_quote;
-    else if (c == '"' && !*sgl_quote)
-        *dbl_quote = !*dbl_quote;
-    else
-        return;
-    *is_in_quotes = *sgl_quote || *dbl_quote;
-}
-
 // Looks for the first non-space after `*buff_idx`. Moves `*buff_idx` there
 // unless only spaces remain.
 token_type buff_find_next_token(const char *buff, int *buff_idx)
@@ -86,37 +73,43 @@ syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
 
 syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
 {
-    int quote = 0, dbl_quote = 0, is_in_quotes = 0;
     int cmd_exist = 0;
-    for (int idx = 0; buff[idx] != '\0'; idx++) {
-        char c = buff[idx];
-        if (!is_in_quotes) {
-            if (is_char_from_delim(c)) {
-                delim_type d_type = delim_gettype(buff, idx, symcnt);
-                syntax_state res = delim_handle(buff, &idx, symcnt, d_type,
-                                                static_cast<short>(cmd_exist));
-                if (res == syntax_err)
-                    *err_pos = idx;
-                if (res != syntax_ok)
-                    return res;
-                cmd_exist = 0;
-                idx += *symcnt - 1;
-                continue;
-            }
-            if (c == '\\') {
-                if (buff[idx + 1] == '\0') {
-                    buff[idx] = ' ';
-                    return syntax_cont_read;
-                }
-                idx++;  // the escaped character is plain text
-                cmd_exist = 1;
-                continue;
-            }
-            if (!is_space(c))
-                cmd_exist = 1;
+    int idx = 0;
+    for (;;) {
+        // Words and spaces need no decision: skip their run at once, noting
+        // whether it held command content. One loop for both keeps the
+        // branch at every word boundary out of the way.
+        unsigned char k;
+        while (!((k = char_class(buff[idx])) & (cc_delim | cc_special | cc_nul))) {
+            cmd_exist |= !(k & cc_space);
+            idx++;
         }
-        if (is_quote(c))
-            quote_set_flags(c, &quote, &dbl_quote, &is_in_quotes);
+        char c = buff[idx];
+        if (c == '\0')
+            return syntax_ok;
+        if (is_quote(c)) {
+            cmd_exist = 1;
+            const char *close = quote_find_close(buff + idx);
+            if (!close)
+                return syntax_cont_read;
+            idx = static_cast<int>(close - buff) + 1;
+        } else if (c == '\\') {
+            if (buff[idx + 1] == '\0') {
+                buff[idx] = ' ';
+                return syntax_cont_read;
+            }
+            idx += 2;  // the escaped character is plain text
+            cmd_exist = 1;
+        } else {
+            delim_type d_type = delim_gettype(buff, idx, symcnt);
+            syntax_state res = delim_handle(buff, &idx, symcnt, d_type,
+                                            static_cast<short>(cmd_exist));
+            if (res == syntax_err)
+                *err_pos = idx;
+            if (res != syntax_ok)
+                return res;
+            cmd_exist = 0;
+            idx += *symcnt;
+        }
     }
-    return is_in_quotes ? syntax_cont_read : syntax_ok;
 }

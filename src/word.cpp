@@ -23,19 +23,6 @@ typedef struct def_tok_buff {
 
 constexpr size_t tok_buff_first_size = 256;
 
-// Same rule as the syntax check's: quotes do not nest, and inside a stretch
-// a quote of the other kind is plain text.
-void quote_set_flags(char c, int *sgl_quote, int *dbl_quote, int *is_in_quotes)
-{
-    if (c == '\'' && !*dbl_quote)
-        *sgl_quote = !*sgl_quote;
-    else if (c == '"' && !*sgl_quote)
-        *dbl_quote = !*dbl_quote;
-    else
-        return;
-    *is_in_quotes = *sgl_quote || *dbl_quote;
-}
-
 word *word_init(size_t text_len)
 {
     word *w = static_cast<word *>(mem_malloc(sizeof(word) + text_len + 1));
@@ -110,6 +97,14 @@ void tok_buff_reserve(tok_buff *tok, size_t need)
     tok->size = size;
 }
 
+// Appends the `n` characters at `text` to the scratch text at `*tok_idx`.
+void tok_buff_add(tok_buff *tok, size_t *tok_idx, const char *text, size_t n)
+{
+    tok_buff_reserve(tok, *tok_idx + n + 1);
+    memcpy(tok->str + *tok_idx, text, n);
+    *tok_idx += n;
+}
+
 // Scans the word that starts at `idx` (never a space, an operator character
 // or the end). Returns the number of line characters it takes up. A word
 // with a quote or a backslash is rewritten into `tok` without them and its
@@ -117,37 +112,36 @@ void tok_buff_reserve(tok_buff *tok, size_t need)
 // text is simply the characters it takes up.
 int tok_word_handle(const char *buff, int idx, tok_buff *tok, int *tok_len)
 {
+    constexpr unsigned char stop = cc_space | cc_delim | cc_special | cc_nul;
     int i = idx;
-    while (!(char_class(buff[i]) & (cc_space | cc_delim | cc_special | cc_nul)))
+    while (!(char_class(buff[i]) & stop))
         i++;
     if (!(char_class(buff[i]) & cc_special)) {
         *tok_len = -1;
         return i - idx;
     }
-    size_t tok_idx = static_cast<size_t>(i - idx);
-    tok_buff_reserve(tok, tok_idx + 2);
-    memcpy(tok->str, buff + idx, tok_idx);
-    int sgl_quote = 0, dbl_quote = 0, is_in_quotes = 0;
-    for (char c; (c = buff[i]) != '\0'; i++) {
-        if (is_quote(c)) {
-            int was_in_quotes = is_in_quotes;
-            quote_set_flags(c, &sgl_quote, &dbl_quote, &is_in_quotes);
-            if (was_in_quotes != is_in_quotes)
-                continue;  // an opening or closing quote is dropped
-        } else if (!is_in_quotes) {
-            if (char_class(c) & (cc_space | cc_delim))
-                break;
-            if (c == '\\') {
-                if (buff[i + 1] == '\0') {
-                    i++;  // a backslash at the very end escapes nothing
-                    break;
-                }
-                c = buff[++i];  // taken literally, whatever it is
-            }
+    size_t tok_idx = 0;
+    tok_buff_add(tok, &tok_idx, buff + idx, static_cast<size_t>(i - idx));
+    while (char_class(buff[i]) & cc_special) {
+        if (buff[i] == '\\') {
+            // The next character is taken literally, whatever it is; a
+            // backslash at the very end of the line escapes nothing.
+            if (buff[i + 1] != '\0')
+                tok_buff_add(tok, &tok_idx, buff + i + 1, 1);
+            i += buff[i + 1] != '\0' ? 2 : 1;
+        } else {
+            // Both quotes are dropped; an unclosed one runs to the end.
+            const char *close = quote_find_close(buff + i);
+            const char *end = close ? close : buff + i + 1 + strlen(buff + i + 1);
+            tok_buff_add(tok, &tok_idx, buff + i + 1,
+                         static_cast<size_t>(end - (buff + i + 1)));
+            i = static_cast<int>(end - buff) + (close ? 1 : 0);
         }
-        if (tok_idx + 2 > tok->size)
-            tok_buff_reserve(tok, tok_idx + 2);
-        tok->str[tok_idx++] = c;
+        int j = i;
+        while (!(char_class(buff[j]) & stop))
+            j++;
+        tok_buff_add(tok, &tok_idx, buff + i, static_cast<size_t>(j - i));
+        i = j;
     }
     tok->str[tok_idx] = '\0';
     *tok_len = static_cast<int>(tok_idx);
@@ -223,21 +217,35 @@ void word_list_print_from_buff(const char *buff)
 {
     if (!buff)
         return;
+    // The line's output is gathered here and written in large pieces: one
+    // stream call per token would cost more than the tokenising itself.
+    char out[16384];
+    size_t out_len = 0;
+    auto put = [&](const char *text, size_t n) {
+        if (out_len + n > sizeof out) {
+            fwrite_unlocked(out, 1, out_len, stdout);
+            out_len = 0;
+            if (n > sizeof out) {
+                fwrite_unlocked(text, 1, n, stdout);
+                return;
+            }
+        }
+        memcpy(out + out_len, text, n);
+        out_len += n;
+    };
     tok_buff tok = {nullptr, 0};
     int idx = 0, len;
     short is_delim;
     const char *text;
-    char sep = '[';
+    int first = 1;
     while ((text = token_handle(buff, &idx, &is_delim, &len, &tok))) {
-        if (sep == ' ')
-            fwrite_unlocked("] [", 1, 3, stdout);
-        else
-            putc_unlocked('[', stdout);
-        fwrite_unlocked(text, 1, static_cast<size_t>(len), stdout);
-        sep = ' ';
+        put(first ? "[" : "] [", first ? 1 : 3);
+        put(text, static_cast<size_t>(len));
+        first = 0;
     }
-    if (sep == ' ')
-        fwrite_unlocked("]\n", 1, 2, stdout);
+    if (!first)
+        put("]\n", 2);
+    fwrite_unlocked(out, 1, out_len, stdout);
     free(tok.str);
 }
 
