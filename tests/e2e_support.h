@@ -1,0 +1,196 @@
+// e2e_support.h - runs the built shell as a user would, with a script on a
+// pipe, and collects what it wrote and how it ended. Shared by every
+// end-to-end test file.
+#ifndef HUSK_E2E_SUPPORT_H
+#define HUSK_E2E_SUPPORT_H
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace husk_test {
+
+// The shell under test, from the build (HUSK_BIN).
+inline std::string husk_bin()
+{
+    const char *p = getenv("HUSK_BIN");
+    return p ? p : "husk";
+}
+
+struct run_result {
+    std::string out;         // everything written on standard output
+    std::string err;         // everything written on standard error
+    int status = -1;         // exit status, or 128 + signal number
+    bool timed_out = false;  // killed after the time limit
+};
+
+struct run_opts {
+    std::vector<std::string> args;   // after the program name, e.g. {"-s"}
+    std::string cwd;                 // working directory; empty: unchanged
+    std::vector<std::string> env;    // NAME=value to set, or NAME to unset
+    rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0
+    int timeout_ms = 20000;          // the shell is killed after this
+    bool close_stdout_early = false; // the reader of stdout goes away at once
+};
+
+inline long now_ms()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000L + ts.tv_nsec / 1000000;
+}
+
+// Runs the shell with `input` on its standard input (a pipe that is closed
+// after the last byte) and collects its output until it ends.
+inline run_result husk_run(const std::string &input, const run_opts &o = {})
+{
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
+        abort();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
+            _exit(126);
+        for (const std::string &e : o.env) {
+            size_t eq = e.find('=');
+            if (eq == std::string::npos)
+                unsetenv(e.c_str());
+            else
+                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+        }
+        if (o.nofile) {
+            rlimit rl = {o.nofile, o.nofile};
+            setrlimit(RLIMIT_NOFILE, &rl);
+        }
+        std::string bin = husk_bin();
+        std::vector<char *> argv{bin.data()};
+        std::vector<std::string> args = o.args;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(bin.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (o.close_stdout_early) {
+        close(out[0]);
+        out[0] = -1;
+    }
+    fcntl(in[1], F_SETFL, O_NONBLOCK);
+    signal(SIGPIPE, SIG_IGN);
+    run_result r;
+    size_t sent = 0;
+    if (input.empty()) {
+        close(in[1]);
+        in[1] = -1;
+    }
+    long deadline = now_ms() + o.timeout_ms;
+    while (out[0] != -1 || err[0] != -1) {
+        pollfd fds[3] = {{in[1], POLLOUT, 0}, {out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        long left = deadline - now_ms();
+        if (left <= 0) {
+            kill(pid, SIGKILL);
+            r.timed_out = true;
+            break;
+        }
+        if (poll(fds, 3, static_cast<int>(left)) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents) {
+            ssize_t n = write(in[1], input.data() + sent, input.size() - sent);
+            if (n > 0)
+                sent += static_cast<size_t>(n);
+            if (n < 0 && errno != EAGAIN) // the shell stopped reading
+                sent = input.size();
+            if (sent == input.size()) {
+                close(in[1]);
+                in[1] = -1;
+            }
+        }
+        for (int i = 1; i < 3; i++) {
+            if (!fds[i].revents)
+                continue;
+            char buf[65536];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 1 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                (i == 1 ? out[0] : err[0]) = -1;
+            }
+        }
+    }
+    for (int fd : {in[1], out[0], err[0]})
+        if (fd != -1)
+            close(fd);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+inline run_result husk_run_s(const std::string &input)
+{
+    run_opts o;
+    o.args = {"-s"};
+    return husk_run(input, o);
+}
+
+// A fresh temporary directory, removed with everything in it at the end.
+struct temp_dir {
+    std::string path;
+    temp_dir()
+    {
+        char tmpl[] = "/tmp/husk-test-XXXXXX";
+        if (!mkdtemp(tmpl))
+            abort();
+        path = tmpl;
+    }
+    ~temp_dir()
+    {
+        std::string cmd = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
+        if (system(cmd.c_str()) != 0) {
+        }
+    }
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+};
+
+inline std::string read_file(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const std::string &path, const std::string &text)
+{
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+}
+
+inline bool file_exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace husk_test
+
+#endif
