@@ -1,0 +1,74 @@
+#!/bin/bash
+# compare-parse.sh HUSK - line analysis speed and memory, side by side with
+# dash (and bash on the long line), in the same run.
+#
+# Generates a 32 MiB script of typical command lines and one 64 MiB line of
+# typical words (fixed seeds, so the inputs are the same every time), then
+# runs `HUSK -s < input > /dev/null` and `dash -n input` alternately RUNS
+# times each (default 7; `bash -n` BASH_RUNS times, default 3, on the long
+# line only) and prints the medians, throughputs, ratios and peak memory.
+set -euo pipefail
+if [ $# -ne 1 ]; then
+    echo "usage: $0 HUSK" >&2
+    exit 2
+fi
+. "$(dirname "$0")/tools.sh"
+bench_setup "$1"
+runs=${RUNS:-7}
+bash_runs=${BASH_RUNS:-3}
+
+"$gen" script $((32 << 20)) 1 > "$tmp/script"
+"$gen" line $((64 << 20)) 1 > "$tmp/line"
+
+# The inputs must be plain, valid scripts for all three, or the comparison
+# compares error paths.
+dash -n "$tmp/script"
+dash -n "$tmp/line"
+
+for ((i = 0; i < runs; i++)); do
+    sample husk_script "$tmp/script" /dev/null 1 "$husk" -s
+    sample dash_script /dev/null /dev/null 1 dash -n "$tmp/script"
+    sample husk_line "$tmp/line" /dev/null 1 "$husk" -s
+    sample dash_line /dev/null /dev/null 1 dash -n "$tmp/line"
+    if ((i < bash_runs)); then
+        sample bash_line /dev/null /dev/null 1 bash -n "$tmp/line"
+    fi
+done
+for name in husk_script husk_line dash_script dash_line bash_line; do
+    quiet_or_fail "$name"
+done
+
+# report TITLE INPUT NAME...: one row per program, then the ratios to husk.
+report() {
+    local title=$1 input=$2
+    shift 2
+    local bytes
+    bytes=$(stat -c %s "$input")
+    echo "$title"
+    printf '  %-8s %12s %10s %12s %10s\n' "" "median s" "MB/s" "peak KiB" "peak/input"
+    local name
+    for name in "$@"; do
+        local t m
+        t=$(median "$tmp/$name.t")
+        m=$(median "$tmp/$name.m")
+        awk -v n="${name%_*}" -v t="$t" -v m="$m" -v b="$bytes" 'BEGIN {
+            printf "  %-8s %12.3f %10.1f %12d %9.2fx\n", n, t, b / t / 1e6, m, m * 1024 / b }'
+    done
+}
+
+lines=$(wc -l < "$tmp/script")
+report "32 MiB script, $lines lines, $runs runs each (husk -s vs dash -n):" \
+    "$tmp/script" husk_script dash_script
+report "one 64 MiB line of words, $runs runs ($bash_runs for bash -n):" \
+    "$tmp/line" husk_line dash_line bash_line
+
+awk -v hs="$(median "$tmp/husk_script.t")" -v ds="$(median "$tmp/dash_script.t")" \
+    -v hl="$(median "$tmp/husk_line.t")" -v dl="$(median "$tmp/dash_line.t")" \
+    -v hm="$(median "$tmp/husk_line.m")" -v dm="$(median "$tmp/dash_line.m")" \
+    -v bm="$(median "$tmp/bash_line.m")" 'BEGIN {
+    r = ds / hs
+    printf "speed, dash/husk: script %.2fx (goal 2x: %s), long line %.2fx\n",
+        r, (r >= 2 ? "met" : "missed"), dl / hl
+    printf "peak on the long line: husk %d KiB, dash %d KiB, bash %d KiB (%s)\n",
+        hm, dm, bm, (hm < dm ? "below both" : (hm < bm ? "below bash only" : "above bash"))
+}'

@@ -1,0 +1,138 @@
+// husk_bench.cpp - microbenchmarks of the line analysis: the syntax check,
+// the tokeniser and the -s printer, each on a script of typical command
+// lines and on one long line of typical words, in bytes per second.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "gen.h"
+#include "syntax.h"
+#include "word.h"
+
+namespace {
+
+// Both inputs are larger than the caches, as a real script is.
+constexpr size_t input_bytes = 8 << 20;
+
+// A text of NUL-terminated lines, as the shell's loop hands them over one
+// by one, and where each line starts.
+typedef struct def_bench_input {
+    std::string text;
+    std::vector<size_t> starts;
+    size_t bytes;  // line characters, terminators not counted
+} bench_input;
+
+bench_input input_make(std::string text)
+{
+    bench_input in{std::move(text), {}, 0};
+    size_t start = 0;
+    for (size_t i = 0; i < in.text.size(); i++) {
+        if (in.text[i] != '\n')
+            continue;
+        in.text[i] = '\0';
+        in.starts.push_back(start);
+        in.bytes += i - start;
+        start = i + 1;
+    }
+    return in;
+}
+
+bench_input *script_input(void)
+{
+    static bench_input in = [] {
+        gen_rng rng = {1};
+        std::string s;
+        gen_script(&rng, &s, input_bytes);
+        return input_make(std::move(s));
+    }();
+    return &in;
+}
+
+bench_input *long_line_input(void)
+{
+    static bench_input in = [] {
+        gen_rng rng = {2};
+        std::string s;
+        gen_long_line(&rng, &s, input_bytes);
+        s += '\n';
+        return input_make(std::move(s));
+    }();
+    return &in;
+}
+
+bench_input *input_of(const benchmark::State &state)
+{
+    return state.range(0) == 0 ? script_input() : long_line_input();
+}
+
+void input_label(benchmark::State &state, const bench_input *in)
+{
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(in->bytes));
+    state.SetLabel(in->starts.size() > 1 ? "script" : "long line");
+}
+
+void BM_SyntaxHandle(benchmark::State &state)
+{
+    bench_input *in = input_of(state);
+    int err_pos = 0, symcnt = 0;
+    for (auto _ : state) {
+        for (size_t start : in->starts) {
+            syntax_state st = syntax_handle(&in->text[start], &err_pos, &symcnt);
+            benchmark::DoNotOptimize(st);
+        }
+    }
+    input_label(state, in);
+}
+
+// The list is destroyed inside the timing: the shell pays for both.
+void BM_WordListFromBuff(benchmark::State &state)
+{
+    bench_input *in = input_of(state);
+    for (auto _ : state) {
+        for (size_t start : in->starts) {
+            word_list *wl = word_list_from_buff(&in->text[start]);
+            benchmark::DoNotOptimize(wl);
+            word_list_destroy(&wl);
+        }
+    }
+    input_label(state, in);
+}
+
+// The listing goes to /dev/null through the real standard output stream;
+// the stream is emptied before the descriptor is given back, so none of it
+// reaches the report.
+void BM_WordListPrintFromBuff(benchmark::State &state)
+{
+    bench_input *in = input_of(state);
+    fflush(stdout);
+    int saved = dup(1);
+    int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved == -1 || null_fd == -1) {
+        state.SkipWithError("cannot redirect standard output");
+        return;
+    }
+    dup2(null_fd, 1);
+    close(null_fd);
+    for (auto _ : state) {
+        for (size_t start : in->starts)
+            word_list_print_from_buff(&in->text[start]);
+    }
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    input_label(state, in);
+}
+
+}  // namespace
+
+// Argument 0: the script of command lines; 1: the long line.
+BENCHMARK(BM_SyntaxHandle)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WordListFromBuff)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WordListPrintFromBuff)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

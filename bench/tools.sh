@@ -1,0 +1,63 @@
+# tools.sh - shared by the comparison scripts (sourced, not run): finds or
+# builds the two helpers, takes timed samples and computes medians.
+#
+# The helpers are looked for in HUSK_BENCH_TOOLS, else in bench/ beside the
+# shell binary (where the benchmark build puts them); when they are missing
+# they are compiled into the scratch directory with ${CXX:-c++}.
+
+bench_src=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# bench_setup HUSK: checks the shell, makes the scratch directory $tmp
+# (removed on exit) and sets $gen and $runstat.
+bench_setup() {
+    husk=$(realpath "$1")
+    if [ ! -x "$husk" ]; then
+        echo "$husk: not an executable" >&2
+        exit 2
+    fi
+    tmp=$(mktemp -d "${TMPDIR:-/tmp}/husk-bench.XXXXXX")
+    trap 'rm -rf "$tmp"' EXIT
+    local dir=${HUSK_BENCH_TOOLS:-$(dirname "$husk")/bench}
+    gen=$dir/husk_gen
+    runstat=$dir/husk_runstat
+    if [ ! -x "$gen" ] || [ ! -x "$runstat" ]; then
+        gen=$tmp/husk_gen
+        runstat=$tmp/husk_runstat
+        ${CXX:-c++} -O2 -std=c++20 -o "$gen" "$bench_src/gen.cpp"
+        ${CXX:-c++} -O2 -std=c++20 -o "$runstat" "$bench_src/runstat.cpp"
+    fi
+}
+
+# sample NAME IN OUT COUNT COMMAND...: runs COMMAND COUNT times in a row
+# with standard input IN and output OUT, then appends the seconds per run
+# to $tmp/NAME.t and the peak resident KiB to $tmp/NAME.m. Standard error
+# is kept in $tmp/NAME.err. A run that fails ends the whole script.
+sample() {
+    local name=$1 in=$2 out=$3 count=$4
+    shift 4
+    "$runstat" -n "$count" "$tmp/result" "$@" < "$in" > "$out" 2>> "$tmp/$name.err"
+    local secs kib status
+    read -r secs kib status < "$tmp/result"
+    if [ "$status" != 0 ]; then
+        echo "$name: '$*' exited with status $status" >&2
+        head -5 "$tmp/$name.err" >&2
+        exit 1
+    fi
+    echo "$secs" >> "$tmp/$name.t"
+    echo "$kib" >> "$tmp/$name.m"
+}
+
+# median FILE: the median of the numbers in FILE, one a line.
+median() {
+    sort -g "$1" | awk '{ v[NR] = $1 }
+        END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# quiet_or_fail NAME: fails when the samples of NAME wrote to standard error.
+quiet_or_fail() {
+    if [ -s "$tmp/$1.err" ]; then
+        echo "$1: unexpected messages on standard error:" >&2
+        head -5 "$tmp/$1.err" >&2
+        exit 1
+    fi
+}
