@@ -1,6 +1,7 @@
 // char.cpp - the character vocabulary of the command language.
 #include "char.h"
 
+
 int is_char_from_delim(char c)
 {
     return c == ';' || c == '&' || c == '|' || c == '<' || c == '>';

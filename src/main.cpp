@@ -74,7 +74,7 @@ input_state read_loop(char **buffptr, int *size)
     long max_buff_size = 1024;
     long i = 0;
     if (!buff)
-        buff = static_cast<char *>(mem_calloc(max_buff_size, 1));
+        buff = static_cast<char *>(mem_malloc(max_buff_size));
     else {
         max_buff_size = *size;
         i = static_cast<long>(strlen(buff));
@@ -99,7 +99,7 @@ input_state read_loop(char **buffptr, int *size)
         fprintf(stderr, "Error: line longer than %ld characters; skipped.\n",
                 line_max);
         free(buff);
-        buff = static_cast<char *>(mem_calloc(1024, 1));
+        buff = static_cast<char *>(mem_malloc(1024));
         max_buff_size = 1024;
         i = 0;
     }
@@ -141,6 +141,14 @@ void loop(void)
     char *buff = nullptr;
     word_list *wl = nullptr;
     stdin_tty = tty;
+    // A script is read, and a token listing written, in large blocks: a few
+    // system calls per megabyte rather than hundreds. The input stream reads
+    // ahead either way.
+    static char in_block[1 << 16], out_block[1 << 16];
+    if (!tty)
+        setvbuf(stdin, in_block, _IOFBF, sizeof in_block);
+    if (only_print_tokens && !isatty(1))
+        setvbuf(stdout, out_block, _IOFBF, sizeof out_block);
     while (!fin_flag) {
         if (!buff && !only_print_tokens)
             proc_finished_handle();

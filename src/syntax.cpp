@@ -2,6 +2,8 @@
 // whether it is complete, unfinished, or holds a misplaced operator.
 #include "syntax.h"
 
+#include <cstring>
+
 #include "char.h"
 
 namespace {
@@ -75,15 +77,12 @@ syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
 {
     int cmd_exist = 0;
     int idx = 0;
+    const char *end = buff + strlen(buff);
     for (;;) {
-        // Words and spaces need no decision: skip their run at once, noting
-        // whether it held command content. One loop for both keeps the
-        // branch at every word boundary out of the way.
-        unsigned char k;
-        while (!((k = char_class(buff[idx])) & (cc_delim | cc_special | cc_nul))) {
-            cmd_exist |= !(k & cc_space);
-            idx++;
-        }
+        // Words and blanks need no decision: cross their run at once,
+        // noting whether it held command content.
+        idx = static_cast<int>(
+            char_span(buff + idx, end, cc_delim | cc_special, &cmd_exist) - buff);
         char c = buff[idx];
         if (c == '\0')
             return syntax_ok;

@@ -110,49 +110,45 @@ void tok_buff_add(tok_buff *tok, size_t *tok_idx, const char *text, size_t n)
 // with a quote or a backslash is rewritten into `tok` without them and its
 // length stored in `*tok_len`; otherwise `*tok_len` is -1 and the word's
 // text is simply the characters it takes up.
-int tok_word_handle(const char *buff, int idx, tok_buff *tok, int *tok_len)
+int tok_word_handle(const char *buff, const char *end, int idx, tok_buff *tok,
+                    int *tok_len)
 {
-    constexpr unsigned char stop = cc_space | cc_delim | cc_special | cc_nul;
-    int i = idx;
-    while (!(char_class(buff[i]) & stop))
-        i++;
-    if (!(char_class(buff[i]) & cc_special)) {
+    constexpr unsigned char stop = cc_space | cc_delim | cc_special;
+    const char *p = char_span(buff + idx, end, stop, nullptr);
+    if (p == end || !(char_class(*p) & cc_special)) {
         *tok_len = -1;
-        return i - idx;
+        return static_cast<int>(p - (buff + idx));
     }
     size_t tok_idx = 0;
-    tok_buff_add(tok, &tok_idx, buff + idx, static_cast<size_t>(i - idx));
-    while (char_class(buff[i]) & cc_special) {
-        if (buff[i] == '\\') {
+    tok_buff_add(tok, &tok_idx, buff + idx, static_cast<size_t>(p - (buff + idx)));
+    while (p < end && (char_class(*p) & cc_special)) {
+        if (*p == '\\') {
             // The next character is taken literally, whatever it is; a
             // backslash at the very end of the line escapes nothing.
-            if (buff[i + 1] != '\0')
-                tok_buff_add(tok, &tok_idx, buff + i + 1, 1);
-            i += buff[i + 1] != '\0' ? 2 : 1;
+            if (p + 1 < end)
+                tok_buff_add(tok, &tok_idx, p + 1, 1);
+            p += p + 1 < end ? 2 : 1;
         } else {
             // Both quotes are dropped; an unclosed one runs to the end.
-            const char *close = quote_find_close(buff + i);
-            const char *end = close ? close : buff + i + 1 + strlen(buff + i + 1);
-            tok_buff_add(tok, &tok_idx, buff + i + 1,
-                         static_cast<size_t>(end - (buff + i + 1)));
-            i = static_cast<int>(end - buff) + (close ? 1 : 0);
+            const char *close = quote_find_close(p);
+            const char *stretch_end = close ? close : end;
+            tok_buff_add(tok, &tok_idx, p + 1, static_cast<size_t>(stretch_end - (p + 1)));
+            p = close ? close + 1 : end;
         }
-        int j = i;
-        while (!(char_class(buff[j]) & stop))
-            j++;
-        tok_buff_add(tok, &tok_idx, buff + i, static_cast<size_t>(j - i));
-        i = j;
+        const char *q = char_span(p, end, stop, nullptr);
+        tok_buff_add(tok, &tok_idx, p, static_cast<size_t>(q - p));
+        p = q;
     }
     tok->str[tok_idx] = '\0';
     *tok_len = static_cast<int>(tok_idx);
-    return i - idx;
+    return static_cast<int>(p - (buff + idx));
 }
 
 // Reads the token at `*buff_idx` and moves `*buff_idx` past it. Returns its
 // text, `*len` characters not NUL-terminated, pointing into the line or into
 // `tok`; null when only spaces remain. `*is_delim` tells operators apart.
-const char *token_handle(const char *buff, int *buff_idx, short *is_delim,
-                         int *len, tok_buff *tok)
+const char *token_handle(const char *buff, const char *end, int *buff_idx,
+                         short *is_delim, int *len, tok_buff *tok)
 {
     int idx = *buff_idx;
     idx += tok_space_handle(buff, idx);
@@ -167,7 +163,7 @@ const char *token_handle(const char *buff, int *buff_idx, short *is_delim,
         *is_delim = 1;
     } else {
         int tok_len;
-        taken = tok_word_handle(buff, idx, tok, &tok_len);
+        taken = tok_word_handle(buff, end, idx, tok, &tok_len);
         *len = taken;
         if (tok_len >= 0) {
             text = tok->str;
@@ -191,11 +187,12 @@ word_list *word_list_from_buff(const char *buff)
     if (!buff || buff[0] == '\0')
         return nullptr;
     word_list *wl = word_list_init();
+    const char *end = buff + strlen(buff);
     tok_buff tok = {nullptr, 0};
     int idx = 0, len;
     short is_delim;
     const char *text;
-    while ((text = token_handle(buff, &idx, &is_delim, &len, &tok)))
+    while ((text = token_handle(buff, end, &idx, &is_delim, &len, &tok)))
         word_list_push(wl, text, len, is_delim);
     free(tok.str);
     return wl;
@@ -221,30 +218,44 @@ void word_list_print_from_buff(const char *buff)
     // stream call per token would cost more than the tokenising itself.
     char out[16384];
     size_t out_len = 0;
-    auto put = [&](const char *text, size_t n) {
-        if (out_len + n > sizeof out) {
-            fwrite_unlocked(out, 1, out_len, stdout);
-            out_len = 0;
-            if (n > sizeof out) {
-                fwrite_unlocked(text, 1, n, stdout);
-                return;
-            }
-        }
-        memcpy(out + out_len, text, n);
-        out_len += n;
-    };
+    const char *end = buff + strlen(buff);
     tok_buff tok = {nullptr, 0};
     int idx = 0, len;
     short is_delim;
     const char *text;
     int first = 1;
-    while ((text = token_handle(buff, &idx, &is_delim, &len, &tok))) {
-        put(first ? "[" : "] [", first ? 1 : 3);
-        put(text, static_cast<size_t>(len));
+    while ((text = token_handle(buff, end, &idx, &is_delim, &len, &tok))) {
+        size_t n = static_cast<size_t>(len);
+        if (out_len + n + 20 > sizeof out) {
+            fwrite_unlocked(out, 1, out_len, stdout);
+            out_len = 0;
+        }
+        if (first) {
+            out[out_len++] = '[';
+        } else {
+            memcpy(out + out_len, "] [", 3);
+            out_len += 3;
+        }
         first = 0;
+        if (n + 20 > sizeof out) {
+            fwrite_unlocked(out, 1, out_len, stdout);
+            fwrite_unlocked(text, 1, n, stdout);
+            out_len = 0;
+        } else {
+            // Most tokens are short: copying a fixed sixteen bytes, where
+            // the source has them, avoids the library's size dispatch.
+            const char *limit = text == tok.str ? tok.str + tok.size : end + 1;
+            if (n <= 16 && limit - text >= 16)
+                memcpy(out + out_len, text, 16);
+            else
+                memcpy(out + out_len, text, n);
+            out_len += n;
+        }
     }
-    if (!first)
-        put("]\n", 2);
+    if (!first) {
+        memcpy(out + out_len, "]\n", 2);
+        out_len += 2;
+    }
     fwrite_unlocked(out, 1, out_len, stdout);
     free(tok.str);
 }
