@@ -43,6 +43,8 @@ struct run_opts {
     rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0
     int timeout_ms = 20000;          // the shell is killed after this
     bool close_stdout_early = false; // the reader of stdout goes away at once
+    int stdin_fd = -1;               // when set, the shell reads this, not `input`
+    bool close_inherited = false;    // close every descriptor above 2 first
 };
 
 inline long now_ms()
@@ -61,7 +63,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
         abort();
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(in[0], 0);
+        dup2(o.stdin_fd != -1 ? o.stdin_fd : in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
         if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
@@ -77,6 +79,8 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
             rlimit rl = {o.nofile, o.nofile};
             setrlimit(RLIMIT_NOFILE, &rl);
         }
+        if (o.close_inherited)
+            close_range(3, ~0U, 0);
         std::string bin = husk_bin();
         std::vector<char *> argv{bin.data()};
         std::vector<std::string> args = o.args;
@@ -97,7 +101,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     signal(SIGPIPE, SIG_IGN);
     run_result r;
     size_t sent = 0;
-    if (input.empty()) {
+    if (input.empty() || o.stdin_fd != -1) {
         close(in[1]);
         in[1] = -1;
     }
@@ -143,6 +147,21 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return r;
+}
+
+// Splits standard output into the lines that are process ids (digits only,
+// not starting with 0) and everything else; answers the count of the first.
+inline int pid_lines_split(const std::string &out, std::string *rest)
+{
+    int pids = 0;
+    std::istringstream in(out);
+    for (std::string l; std::getline(in, l);) {
+        if (!l.empty() && l[0] != '0' && l.find_first_not_of("0123456789") == std::string::npos)
+            pids++;
+        else
+            *rest += l + "\n";
+    }
+    return pids;
 }
 
 inline run_result husk_run_s(const std::string &input)
