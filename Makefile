@@ -49,14 +49,26 @@ memcheck: build
 lint:
 	@tests/lint.sh $(BUILD)
 
+# The shell and its manual page under $(DESTDIR)$(PREFIX); the list of the
+# files written, with DESTDIR, is kept for uninstall.
 install: build
-	@cmake --install $(BUILD) --prefix $(PREFIX) >&2
+	@DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)' >&2
+	@awk -v d='$(DESTDIR)' '{ print d $$0 }' $(BUILD)/install_manifest.txt > $(BUILD)/installed-files.txt
 
+# Removes exactly the files the last install wrote (give the same PREFIX and
+# DESTDIR); directories stay.
 uninstall:
-	@[ -f $(BUILD)/install_manifest.txt ] && xargs -r rm -fv < $(BUILD)/install_manifest.txt
+	@list=$(BUILD)/installed-files.txt; \
+	[ -f "$$list" ] || { echo "uninstall: no $$list: nothing installed from this build" >&2; exit 1; }; \
+	while IFS= read -r f; do case "$$f" in '$(DESTDIR)$(PREFIX)'/*) ;; \
+	*) echo "uninstall: $$f lies outside $(DESTDIR)$(PREFIX); give the PREFIX and DESTDIR of the install" >&2; exit 1;; \
+	esac; done < "$$list"; \
+	xargs -r -d '\n' rm -fv -- < "$$list" >&2 && rm -f "$$list"
 
+# A Debian package of the shell and its manual page, in $(BUILD)/.
 package: build
-	@cd $(BUILD) && cpack -G DEB
+	@cd $(BUILD) && cpack -G DEB >&2
+	@ls -t $(BUILD)/husk_*.deb | head -n 1
 
 clean:
 	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR)
