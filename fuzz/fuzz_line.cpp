@@ -1,0 +1,305 @@
+// fuzz_line.cpp - arbitrary bytes through the line analysis: the syntax
+// check, then the tokeniser and both printers. Besides the sanitizers'
+// own checks it stops on any broken property of the analysis:
+//  - the check answers one of its three states, and an error names a whole
+//    operator token inside the line;
+//  - the check changes the line only where a trailing backslash becomes a
+//    blank;
+//  - the answer, error position and tokens agree with a plain character by
+//    character reading of the language rules (ref_check, ref_tokens);
+//  - an accepted line has no open quote;
+//  - the list is well linked, and both printers write the same text;
+//  - the tokens, written back with every word quoted, read back the same.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "char.h"
+#include "syntax.h"
+#include "word.h"
+
+namespace {
+
+[[noreturn]] void broken(const char *what, const std::string &line)
+{
+    fprintf(stderr, "fuzz_line: property broken: %s\nline (%zu bytes): ",
+            what, line.size());
+    for (unsigned char c : line)
+        fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
+    fputc('\n', stderr);
+    abort();
+}
+
+#define CHECK(cond, line)                  \
+    do {                                   \
+        if (!(cond))                       \
+            broken(#cond, line);           \
+    } while (0)
+
+bool op_char(char c) { return strchr(";&|<>", c) && c; }
+bool space_char(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// An operator at `i` is a doubled & | < > or else one character.
+int op_len(const std::string &b, size_t i)
+{
+    return b[i] != ';' && i + 1 < b.size() && b[i + 1] == b[i] ? 2 : 1;
+}
+
+enum side { side_left, side_right, side_both };
+
+side op_side(char c, int len)
+{
+    if (c == '<' || c == '>')
+        return side_right;
+    if (c == '|' || len == 2)
+        return side_both;  // | || &&
+    return side_left;      // ; &
+}
+
+struct verdict {
+    int st, pos, len;
+    bool operator==(const verdict &o) const
+    {
+        return st == o.st && (st != syntax_err || (pos == o.pos && len == o.len));
+    }
+};
+
+// The check read straight from the rules, one character at a time.
+verdict ref_check(std::string &b)
+{
+    char quote = 0;
+    bool cmd = false;
+    for (size_t i = 0; i < b.size(); i++) {
+        char c = b[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (op_char(c)) {
+            int n = op_len(b, i);
+            side s = op_side(c, n);
+            if (s != side_right && !cmd)
+                return {syntax_err, int(i), n};
+            if (s != side_left) {
+                size_t j = i + n;
+                while (j < b.size() && space_char(b[j]))
+                    j++;
+                if (j == b.size())
+                    return s == side_both ? verdict{syntax_cont_read, 0, 0}
+                                          : verdict{syntax_err, int(i), n};
+                if (op_char(b[j]))
+                    return {syntax_err, int(j), op_len(b, j)};
+            }
+            cmd = false;
+            i += n - 1;
+        } else if (c == '\\') {
+            if (i + 1 == b.size()) {
+                b[i] = ' ';
+                return {syntax_cont_read, 0, 0};
+            }
+            i++;
+            cmd = true;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            cmd = true;
+        } else if (!space_char(c)) {
+            cmd = true;
+        }
+    }
+    return {quote ? syntax_cont_read : syntax_ok, 0, 0};
+}
+
+// 1 when a quoted stretch is still open at the end of `b`.
+bool quote_open_at_end(const std::string &b)
+{
+    char quote = 0;
+    for (size_t i = 0; i < b.size(); i++) {
+        if (quote)
+            quote = b[i] == quote ? 0 : quote;
+        else if (b[i] == '\\')
+            i++;
+        else if (b[i] == '\'' || b[i] == '"')
+            quote = b[i];
+    }
+    return quote != 0;
+}
+
+struct token {
+    std::string text;
+    int is_delim;
+    bool operator==(const token &o) const
+    {
+        return text == o.text && is_delim == o.is_delim;
+    }
+};
+
+// The tokens of an accepted line, read straight from the rules.
+std::vector<token> ref_tokens(const std::string &b)
+{
+    std::vector<token> out;
+    size_t i = 0;
+    for (;;) {
+        while (i < b.size() && space_char(b[i]))
+            i++;
+        if (i == b.size())
+            return out;
+        if (op_char(b[i])) {
+            int n = op_len(b, i);
+            out.push_back({b.substr(i, n), 1});
+            i += n;
+            continue;
+        }
+        std::string w;
+        char quote = 0;
+        for (; i < b.size(); i++) {
+            char c = b[i];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+                else
+                    w += c;
+            } else if (c == '\'' || c == '"') {
+                quote = c;
+            } else if (space_char(c) || op_char(c)) {
+                break;
+            } else if (c == '\\') {
+                if (++i == b.size())
+                    break;
+                w += b[i];
+            } else {
+                w += c;
+            }
+        }
+        out.push_back({w, 0});
+    }
+}
+
+// The tokens of `wl`, checking its links on the way.
+std::vector<token> list_tokens(const word_list *wl, const std::string &line)
+{
+    std::vector<token> out;
+    CHECK(wl, line);
+    CHECK(!wl->head == !wl->tail, line);
+    const word *prev = nullptr;
+    for (const word *w = wl->head; w; prev = w, w = w->next) {
+        CHECK(w->prev == prev, line);
+        CHECK(w->str, line);
+        CHECK(w->is_delim == 0 || w->is_delim == 1, line);
+        out.push_back({w->str, w->is_delim});
+    }
+    CHECK(prev == wl->tail, line);
+    return out;
+}
+
+// What a function writes on the standard output stream.
+template <typename F> std::string capture(F f)
+{
+    static sink out = sink_open();
+    sink_reset(&out);
+    FILE *saved = stdout;
+    stdout = out.f;
+    f();
+    stdout = saved;
+    return sink_text(&out);
+}
+
+std::string render(const std::vector<token> &toks)
+{
+    std::string s;
+    for (size_t i = 0; i < toks.size(); i++)
+        s += "[" + toks[i].text + (i + 1 < toks.size() ? "] " : "]\n");
+    return s;
+}
+
+// The tokens as a line again: operators bare, every word in single quotes
+// (a single quote inside one written as '\''), one blank between tokens.
+std::string requote(const std::vector<token> &toks)
+{
+    std::string s;
+    for (const token &t : toks) {
+        if (!s.empty())
+            s += ' ';
+        if (t.is_delim) {
+            s += t.text;
+            continue;
+        }
+        s += '\'';
+        for (char c : t.text)
+            s += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        s += '\'';
+    }
+    return s;
+}
+
+// Runs the check on a writable copy of `line`, as the loop does.
+verdict check(const std::string &line, std::string *after)
+{
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back('\0');
+    verdict v{0, -7, -7};
+    v.st = syntax_handle(buf.data(), &v.pos, &v.len);
+    CHECK(buf.back() == '\0', line);
+    after->assign(buf.data(), line.size());
+    return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // The check sees a C string: the line ends at the first NUL.
+    const char *text = reinterpret_cast<const char *>(data);
+    std::string line(text, strnlen(text, size));
+    std::string buf;
+    verdict v = check(line, &buf);
+
+    CHECK(v.st == syntax_ok || v.st == syntax_cont_read || v.st == syntax_err, line);
+    if (v.st == syntax_err) {
+        CHECK(v.pos >= 0 && (v.len == 1 || v.len == 2), line);
+        CHECK(size_t(v.pos) + size_t(v.len) <= line.size(), line);
+        CHECK(is_delim(buf.data() + v.pos, v.len), line);
+        CHECK(v.len == op_len(buf, size_t(v.pos)), line);
+    }
+    for (size_t i = 0; i < line.size(); i++)
+        if (buf[i] != line[i])
+            CHECK(v.st == syntax_cont_read && i + 1 == line.size() &&
+                      line[i] == '\\' && buf[i] == ' ', line);
+    std::string ref_buf = line;
+    CHECK(v == ref_check(ref_buf), line);
+    CHECK(buf == ref_buf, line);
+
+    // The tokeniser takes any text; both printers must agree on all of it.
+    word_list *wl = word_list_from_buff(buf.c_str());
+    CHECK(!wl == buf.empty(), line);
+    std::vector<token> toks;
+    if (wl)
+        toks = list_tokens(wl, line);
+    std::string printed = capture([&] { word_list_print(wl); });
+    CHECK(printed == capture([&] { word_list_print_from_buff(buf.c_str()); }), line);
+    CHECK(printed == render(toks), line);
+    if (wl) {
+        word_list_destroy(&wl);
+        CHECK(!wl, line);
+    }
+    for (const token &t : toks)
+        if (t.is_delim)
+            CHECK(is_delim(t.text.c_str(), int(t.text.size())), line);
+    if (v.st != syntax_ok)
+        return 0;
+
+    CHECK(!quote_open_at_end(buf), line);
+    CHECK(toks == ref_tokens(buf), line);
+    std::string again = requote(toks), again_buf;
+    CHECK(check(again, &again_buf).st == syntax_ok, line);
+    word_list *wl2 = word_list_from_buff(again.c_str());
+    if (wl2) {
+        CHECK(list_tokens(wl2, line) == toks, line);
+        word_list_destroy(&wl2);
+    } else {
+        CHECK(toks.empty(), line);
+    }
+    return 0;
+}

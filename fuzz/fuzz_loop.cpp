@@ -1,0 +1,98 @@
+// fuzz_loop.cpp - the whole cycle of `husk -s` (read, check, print) over
+// arbitrary input: NUL bytes, CR, continuations, unfinished lines at the end.
+// It must end and never crash, read all of its input, print only token
+// lines and write no message but the two syntax messages; the sanitizers
+// and the fuzzer's leak check see the rest.
+//
+// The input reaches the shell exactly as a script does: descriptor 0 is a
+// memory file holding the bytes, read through the ordinary stdin stream.
+// Each run rewrites the file and rewinds the stream, which also drops what
+// the stream had buffered and its end-of-file mark, so no run sees anything
+// of the one before. The output and message streams are swapped for memory
+// files during the run; descriptor 2 stays as it is for the sanitizers'
+// reports.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "capture.h"
+
+int husk_main(int argc, char **argv);
+
+namespace {
+
+[[noreturn]] void fail(const char *what)
+{
+    fprintf(stderr, "fuzz_loop: %s\n", what);
+    abort();
+}
+
+int input_fd = -1;
+
+// Every line of `text` passes `ok`.
+template <typename F> bool all_lines(const std::string &text, F ok)
+{
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t nl = text.find('\n', at);
+        if (nl == std::string::npos || !ok(text.substr(at, nl - at)))
+            return false;
+        at = nl + 1;
+    }
+    return true;
+}
+
+bool is_token_line(const std::string &l)
+{
+    return l.size() >= 2 && l.front() == '[' && l.back() == ']';
+}
+
+bool is_message(const std::string &l)
+{
+    static const char *const ops[] = {";", "&", "|", "||", "&&", "<", ">", "<<", ">>"};
+    for (const char *op : ops)
+        if (l == std::string("Error: '") + op + "' is unexpected.")
+            return true;
+    return l == "Error: unexpected end of input.";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (input_fd == -1) {
+        input_fd = memfd_create("husk-input", 0);
+        if (input_fd == -1 || dup2(input_fd, 0) == -1)
+            fail("input file");
+    }
+    if (ftruncate(input_fd, 0) == -1 ||
+        pwrite(input_fd, data, size, 0) != static_cast<ssize_t>(size))
+        fail("writing the input");
+    if (fseek(stdin, 0, SEEK_SET) == -1)
+        fail("rewinding stdin");
+    static sink out = sink_open(), err = sink_open();
+    sink_reset(&out);
+    sink_reset(&err);
+    FILE *saved_out = stdout, *saved_err = stderr;
+    stdout = out.f;
+    stderr = err.f;
+    char name[] = "husk", opt[] = "-s";
+    char *argv[] = {name, opt, nullptr};
+    int status = husk_main(2, argv);
+    long pos = ftell(stdin);
+    stdout = saved_out;
+    stderr = saved_err;
+    std::string o = sink_text(&out), e = sink_text(&err);
+    if (status != 0 || pos != static_cast<long>(size))
+        fail("ended early or with a failure");
+    if (!all_lines(o, is_token_line) || !all_lines(e, is_message))
+        fail("unexpected output");
+    size_t eoi = e.find("Error: unexpected end of input.\n");
+    if (eoi != std::string::npos && eoi + 32 != e.size())
+        fail("output after the end of input");
+    return 0;
+}
