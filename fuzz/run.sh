@@ -38,7 +38,7 @@ for seeds in "$here"/corpus/*/; do
     else
         failed=1
         echo "fuzz: $target: FINDING after ${runs:-?} executions (status $status); log $log" >&2
-        grep -E -A40 '^==[0-9]+==ERROR|property broken|^fuzz_loop:|deadly signal|Test unit written' "$log" | head -80 >&2
+        grep -E -A40 '^==[0-9]+==ERROR|runtime error|property broken|^fuzz_loop:|deadly signal|Test unit written' "$log" | head -80 >&2
     fi
 done
 exit $failed
