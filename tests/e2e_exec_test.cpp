@@ -70,6 +70,7 @@ TEST(Exec, Operators)
         // pipelines: one pid line for every stage that is not waited for
         {"echo 'a b' | tr a-z A-Z\n", "A B\n", 1},
         {"echo abc | tr a-z A-Z | tr -d B\n", "AC\n", 2},
+        {"seq -f x%g 100000 | cat | tail -n 1\n", "x100000\n", 2},
         {"true | false || echo b\n", "b\n", 1},
         {"false | echo a && echo b\n", "a\nb\n", 1},
         {"nosuch_prog | cat\n", "", 1, "nosuch_prog: No such file or directory\n"},
@@ -183,13 +184,13 @@ const char *const count_zombies =
 TEST(Exec, FinishedBackgroundChildrenAreCollected)
 {
     std::string in;
-    for (int i = 0; i < 50; i++)
-        in += "true &\n";
+    for (int i = 0; i < 25; i++)
+        in += "true &\ntrue | true &\n";
     // On one line nothing is collected yet; before the next line, all is.
     in += "sleep 0.3\ntrue & sleep 0.5; " + std::string(count_zombies) + count_zombies;
     run_result r = husk_run(in);
     std::string rest;
-    EXPECT_EQ(51, pid_lines_split(r.out, &rest));
+    EXPECT_EQ(76, pid_lines_split(r.out, &rest));
     EXPECT_EQ("zombies 1\nzombies 0\n", rest);
 }
 
