@@ -39,18 +39,17 @@ for ((i = 0; i < runs; i++)); do
     done
 done
 
-printf '%-10s %7s %14s %14s %14s %14s %11s\n' "" lines "husk ms/run" "dash ms/run" \
-    "husk us/line" "dash us/line" "dash/husk"
+printf '%-9s %6s %10s %10s %10s %12s %12s %10s\n' case lines "husk ms" "dash ms" \
+    dash/husk "husk CPU ms" "dash CPU ms" dash/husk
 for c in $cases; do
     quiet_or_fail "husk_$c"
     quiet_or_fail "dash_$c"
-    lines=$(wc -l < "$tmp/$c")
-    awk -v c="$c" -v n="$lines" -v h="$(median "$tmp/husk_$c.t")" \
-        -v d="$(median "$tmp/dash_$c.t")" 'BEGIN {
-        hl = n ? sprintf("%.1f", h * 1e6 / n) : "-"
-        dl = n ? sprintf("%.1f", d * 1e6 / n) : "-"
-        printf "%-10s %7d %14.3f %14.3f %14s %14s %10.2fx%s\n", c, n, h * 1e3,
-            d * 1e3, hl, dl, d / h, (d >= h ? "" : "  (husk slower)")
+    awk -v c="$c" -v n="$(grep -c '' "$tmp/$c")" \
+        -v h="$(median "$tmp/husk_$c.t")" -v d="$(median "$tmp/dash_$c.t")" \
+        -v hc="$(median "$tmp/husk_$c.c")" -v dc="$(median "$tmp/dash_$c.c")" 'BEGIN {
+        printf "%-9s %6d %10.3f %10.3f %9.2fx %12.3f %12.3f %9.2fx\n", c, n,
+            h * 1e3, d * 1e3, d / h, hc * 1e3, dc * 1e3, dc / hc
     }'
 done
-echo "($runs samples each, alternating; start-up: $starts runs a sample)"
+echo "(medians of $runs samples each, alternating; a start-up sample is $starts"
+echo " starts in a row; 1 or more in dash/husk means husk is no slower)"

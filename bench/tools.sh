@@ -29,21 +29,23 @@ bench_setup() {
 }
 
 # sample NAME IN OUT COUNT COMMAND...: runs COMMAND COUNT times in a row
-# with standard input IN and output OUT, then appends the seconds per run
-# to $tmp/NAME.t and the peak resident KiB to $tmp/NAME.m. Standard error
+# with standard input IN and output OUT, then appends the wall seconds per
+# run to $tmp/NAME.t, the CPU seconds per run to $tmp/NAME.c and the peak
+# resident KiB to $tmp/NAME.m. Standard error
 # is kept in $tmp/NAME.err. A run that fails ends the whole script.
 sample() {
     local name=$1 in=$2 out=$3 count=$4
     shift 4
     "$runstat" -n "$count" "$tmp/result" "$@" < "$in" > "$out" 2>> "$tmp/$name.err"
-    local secs kib status
-    read -r secs kib status < "$tmp/result"
+    local secs cpu kib status
+    read -r secs cpu kib status < "$tmp/result"
     if [ "$status" != 0 ]; then
         echo "$name: '$*' exited with status $status" >&2
         head -5 "$tmp/$name.err" >&2
         exit 1
     fi
     echo "$secs" >> "$tmp/$name.t"
+    echo "$cpu" >> "$tmp/$name.c"
     echo "$kib" >> "$tmp/$name.m"
 }
 
