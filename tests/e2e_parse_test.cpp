@@ -18,17 +18,11 @@ struct row {
     const char *err;  // expected standard error
 };
 
-run_opts in_dir(const std::string &dir)
+run_opts opts(std::vector<std::string> args, std::string cwd = "")
 {
     run_opts o;
-    o.cwd = dir;
-    return o;
-}
-
-run_opts with_args(const std::vector<std::string> &args)
-{
-    run_opts o;
-    o.args = args;
+    o.args = std::move(args);
+    o.cwd = std::move(cwd);
     return o;
 }
 
@@ -80,7 +74,7 @@ TEST(Listing, LinesJoinsAndEnds)
         // CR LF line ends, bytes above 127
         {"echo a\r\nls |\r\nwc\r\n", "[echo] [a]\n[ls] [|] [wc]\n", ""},
         {"echo h\xc3\xa9 \xff\x80\n", "[echo] [h\xc3\xa9] [\xff\x80]\n", ""},
-    }, with_args({"-s"}));
+    }, opts({"-s"}));
 }
 
 // Each bad line is reported with its token, with and without -s, and the
@@ -99,7 +93,7 @@ TEST(Listing, SyntaxErrorsDropTheLine)
         SCOPED_TRACE(line);
         std::string msg = "Error: '"s + tok + "' is unexpected.\n";
         run_result s = husk_run_s(line + "\necho ok\n"s);
-        run_result x = husk_run(line + "\necho ok\n"s, in_dir(d.path));
+        run_result x = husk_run(line + "\necho ok\n"s, opts({}, d.path));
         EXPECT_EQ(msg, s.err);
         EXPECT_EQ(msg, x.err);
         EXPECT_EQ("[echo] [ok]\n", s.out);
@@ -119,7 +113,7 @@ TEST(Running, EndOfInput)
         {"echo a |", "", eoi},
         {"touch f; echo 'a", "", eoi},
         {"touch f &&\n", "", eoi},
-    }, in_dir(d.path));
+    }, opts({}, d.path));
     EXPECT_FALSE(file_exists(d / "f"));
 }
 
@@ -181,7 +175,7 @@ TEST(Running, OnlyAnExactFirstDashSLists)
         {{" -s"}, "hi\n"}, {{""}, "hi\n"},
     };
     for (const auto &[args, out] : cases)
-        EXPECT_EQ(out, husk_run("echo hi\n", with_args(args)).out) << testing::PrintToString(args);
+        EXPECT_EQ(out, husk_run("echo hi\n", opts(args)).out) << testing::PrintToString(args);
 }
 
 // Feeds `n` blanks, then "echo ok" and a newline (the blanks come first, so
