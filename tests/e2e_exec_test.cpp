@@ -176,10 +176,16 @@ TEST(Exec, PipelineDoesNotWaitForBackground)
             kill(std::stoi(l), SIGKILL);
 }
 
-// Zombie children of the shell, counted by a program the shell starts.
-const char *const count_zombies =
-    "sh -c 'z=0; for f in /proc/[0-9]*/stat; do read -r s 2>/dev/null < $f || continue;"
-    " set -- ${s##*) }; [ $1 = Z ] && [ $2 = $PPID ] && z=$((z+1)); done; echo zombies $z'\n";
+// Counts the zombie children of the shell from a program the shell starts,
+// looking again for up to 10 s until there are at least `min`.
+std::string count_zombies(int min)
+{
+    return "sh -c 'n=0; while :; do z=0; for f in /proc/[0-9]*/stat; do"
+           " read -r s 2>/dev/null < $f || continue; set -- ${s##*) };"
+           " [ $1 = Z ] && [ $2 = $PPID ] && z=$((z+1)); done;"
+           " [ $z -ge $0 ] || [ $n -ge 100 ] && break; n=$((n+1)); sleep 0.1; done;"
+           " echo zombies $z' " + std::to_string(min) + "\n";
+}
 
 TEST(Exec, FinishedBackgroundChildrenAreCollected)
 {
@@ -187,7 +193,7 @@ TEST(Exec, FinishedBackgroundChildrenAreCollected)
     for (int i = 0; i < 25; i++)
         in += "true &\ntrue | true &\n";
     // On one line nothing is collected yet; before the next line, all is.
-    in += "sleep 0.3\ntrue & sleep 0.5; " + std::string(count_zombies) + count_zombies;
+    in += "sleep 0.3\ntrue & " + count_zombies(1) + count_zombies(0);
     run_result r = husk_run(in);
     std::string rest;
     EXPECT_EQ(76, pid_lines_split(r.out, &rest));
