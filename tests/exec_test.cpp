@@ -1,0 +1,120 @@
+// exec_test.cpp - the executor's steps that work alone. Whole command lines
+// are left to the end-to-end tests.
+#include "exec.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr delim all_delims[] = {
+    delim_err,         delim_semi,     delim_pipe,      delim_ampersand, delim_logical_or,
+    delim_logical_and, delim_redir_in, delim_redir_out, delim_redir_in2, delim_redir_out2,
+};
+
+}  // namespace
+
+// Only && and || look at the last result, and only 0 counts as success.
+TEST(IsCmdShouldExec, OnlyAndOrLookAtTheLastResult)
+{
+    for (delim dl : all_delims) {
+        for (int ret : {0, 1, -1, 255}) {
+            int want = 1;
+            if (dl == delim_logical_or)
+                want = ret != 0;
+            else if (dl == delim_logical_and)
+                want = ret == 0;
+            EXPECT_EQ(want, is_cmd_should_exec(dl, ret)) << dl << " " << ret;
+        }
+    }
+}
+
+TEST(DelimNameToFdOpt, MapsTheFourRedirections)
+{
+    fd_opt want[] = {opt_err, opt_err, opt_err, opt_err, opt_err, opt_err, opt_r, opt_w, opt_rr, opt_a};
+    for (delim dl : all_delims)
+        EXPECT_EQ(want[dl], delim_name_to_fd_opt(dl)) << dl;
+}
+
+TEST(WordListPartToArgv, TakesTheFirstWordsOfTheList)
+{
+    word_list *wl = word_list_from_buff("a b c");
+    char **argv = word_list_part_to_argv(wl->head, 3);
+    ASSERT_NE(nullptr, argv);
+    EXPECT_EQ(wl->head->str, argv[0]);
+    EXPECT_EQ(wl->head->next->str, argv[1]);
+    EXPECT_EQ(wl->tail->str, argv[2]);
+    EXPECT_EQ(nullptr, argv[3]);
+    free(argv);
+    argv = word_list_part_to_argv(wl->head->next, 1);
+    ASSERT_NE(nullptr, argv);
+    EXPECT_STREQ("b", argv[0]);
+    EXPECT_EQ(nullptr, argv[1]);
+    free(argv);
+    EXPECT_EQ(nullptr, word_list_part_to_argv(wl->head, 0));
+    word_list_destroy(&wl);
+}
+
+TEST(WordListPartToArgvDeathTest, EndsTheShellOnAWrongCall)
+{
+    word_list *wl = word_list_from_buff("a b");
+    const char *wrong = "^word_list_part_to_argv: wrong arg!\n$";
+    EXPECT_EXIT(word_list_part_to_argv(nullptr, 1), testing::ExitedWithCode(1), wrong);
+    EXPECT_EXIT(word_list_part_to_argv(nullptr, 0), testing::ExitedWithCode(1), wrong);
+    EXPECT_EXIT(word_list_part_to_argv(wl->head, -1), testing::ExitedWithCode(1), wrong);
+    EXPECT_EXIT(word_list_part_to_argv(wl->head, 3), testing::ExitedWithCode(1),
+                "^word_list_part_to_argv: len > actual size\n$");
+    word_list_destroy(&wl);
+}
+
+TEST(ExecWordListHandle, NullOrEmptyListDoesNothing)
+{
+    word_list *empty = word_list_init();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    exec_word_list_handle(nullptr);
+    exec_word_list_handle(empty);
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(nullptr, empty->head);
+    EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));  // no child was started
+    EXPECT_EQ(ECHILD, errno);
+    word_list_destroy(&empty);
+}
+
+// Collects every child that has ended, and returns at once while another
+// still runs.
+TEST(ProcFinishedHandle, CollectsEndedChildrenWithoutBlocking)
+{
+    int hold[2];
+    ASSERT_EQ(0, pipe(hold));
+    pid_t running = fork();
+    ASSERT_NE(-1, running);
+    if (running == 0) {
+        close(hold[1]);
+        char c;
+        _exit(static_cast<int>(read(hold[0], &c, 1)));  // until the pipe closes
+    }
+    close(hold[0]);
+    pid_t ended[2];
+    for (pid_t &pid : ended) {
+        pid = fork();
+        ASSERT_NE(-1, pid);
+        if (pid == 0)
+            _exit(0);
+        siginfo_t info;  // wait until it has ended, but leave it uncollected
+        ASSERT_EQ(0, waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT));
+    }
+    proc_finished_handle();
+    for (pid_t pid : ended) {
+        EXPECT_EQ(-1, waitpid(pid, nullptr, WNOHANG));
+        EXPECT_EQ(ECHILD, errno);
+    }
+    close(hold[1]);
+    int status = -1;
+    EXPECT_EQ(running, waitpid(running, &status, 0));  // was left alone
+    EXPECT_TRUE(WIFEXITED(status));
+}
