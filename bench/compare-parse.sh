@@ -26,10 +26,18 @@ dash -n "$tmp/script"
 dash -n "$tmp/line"
 
 for ((i = 0; i < runs; i++)); do
-    sample husk_script "$tmp/script" /dev/null 1 "$husk" -s
-    sample dash_script /dev/null /dev/null 1 dash -n "$tmp/script"
-    sample husk_line "$tmp/line" /dev/null 1 "$husk" -s
-    sample dash_line /dev/null /dev/null 1 dash -n "$tmp/line"
+    # Who goes first changes every round.
+    if ((i % 2 == 0)); then
+        sample husk_script "$tmp/script" /dev/null 1 "$husk" -s
+        sample dash_script /dev/null /dev/null 1 dash -n "$tmp/script"
+        sample husk_line "$tmp/line" /dev/null 1 "$husk" -s
+        sample dash_line /dev/null /dev/null 1 dash -n "$tmp/line"
+    else
+        sample dash_script /dev/null /dev/null 1 dash -n "$tmp/script"
+        sample husk_script "$tmp/script" /dev/null 1 "$husk" -s
+        sample dash_line /dev/null /dev/null 1 dash -n "$tmp/line"
+        sample husk_line "$tmp/line" /dev/null 1 "$husk" -s
+    fi
     if ((i < bash_runs)); then
         sample bash_line /dev/null /dev/null 1 bash -n "$tmp/line"
     fi

@@ -64,21 +64,15 @@ bench_input *long_line_input(void)
     return &in;
 }
 
-bench_input *input_of(const benchmark::State &state)
-{
-    return state.range(0) == 0 ? script_input() : long_line_input();
-}
-
-void input_label(benchmark::State &state, const bench_input *in)
+void bytes_count(benchmark::State &state, const bench_input *in)
 {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(in->bytes));
-    state.SetLabel(in->starts.size() > 1 ? "script" : "long line");
 }
 
-void BM_SyntaxHandle(benchmark::State &state)
+void BM_SyntaxHandle(benchmark::State &state, bench_input *(*input)(void))
 {
-    bench_input *in = input_of(state);
+    bench_input *in = input();
     int err_pos = 0, symcnt = 0;
     for (auto _ : state) {
         for (size_t start : in->starts) {
@@ -86,13 +80,13 @@ void BM_SyntaxHandle(benchmark::State &state)
             benchmark::DoNotOptimize(st);
         }
     }
-    input_label(state, in);
+    bytes_count(state, in);
 }
 
 // The list is destroyed inside the timing: the shell pays for both.
-void BM_WordListFromBuff(benchmark::State &state)
+void BM_WordListFromBuff(benchmark::State &state, bench_input *(*input)(void))
 {
-    bench_input *in = input_of(state);
+    bench_input *in = input();
     for (auto _ : state) {
         for (size_t start : in->starts) {
             word_list *wl = word_list_from_buff(&in->text[start]);
@@ -100,15 +94,15 @@ void BM_WordListFromBuff(benchmark::State &state)
             word_list_destroy(&wl);
         }
     }
-    input_label(state, in);
+    bytes_count(state, in);
 }
 
 // The listing goes to /dev/null through the real standard output stream;
 // the stream is emptied before the descriptor is given back, so none of it
 // reaches the report.
-void BM_WordListPrintFromBuff(benchmark::State &state)
+void BM_WordListPrintFromBuff(benchmark::State &state, bench_input *(*input)(void))
 {
-    bench_input *in = input_of(state);
+    bench_input *in = input();
     fflush(stdout);
     int saved = dup(1);
     int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -125,14 +119,18 @@ void BM_WordListPrintFromBuff(benchmark::State &state)
     fflush(stdout);
     dup2(saved, 1);
     close(saved);
-    input_label(state, in);
+    bytes_count(state, in);
 }
 
 }  // namespace
 
-// Argument 0: the script of command lines; 1: the long line.
-BENCHMARK(BM_SyntaxHandle)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WordListFromBuff)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WordListPrintFromBuff)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SyntaxHandle, script, script_input)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SyntaxHandle, long_line, long_line_input)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListFromBuff, script, script_input)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListFromBuff, long_line, long_line_input)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListPrintFromBuff, script, script_input)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListPrintFromBuff, long_line, long_line_input)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
