@@ -17,9 +17,10 @@ int is_space(char c);            // blank, \t \n \v \f \r; never a byte above 12
 
 // `token` points at a candidate operator and `char_cnt` (1 or 2) says how
 // many characters form it; nothing beyond them is read, and a NUL as second
-// character fails every two-character form. A null token or a count out of
-// range gives 0. After a 1, `*dl` holds the kind; `dl` may be null. After a
-// 0 the caller must not read `*dl`.
+// character fails every two-character form. A null token or a count above 2
+// or below 1 gives 0 (is_leftside_delim, whose tokens have one character,
+// rejects only counts above 1). After a 1, `*dl` holds the kind; `dl` may be
+// null. After a 0 the caller must not read `*dl`.
 int is_delim(const char *token, int char_cnt);
 int is_leftside_delim(const char *token, int char_cnt, delim *dl);   // ; &
 int is_rightside_delim(const char *token, int char_cnt, delim *dl);  // < > << >>

@@ -138,12 +138,16 @@ void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd,
 
 // Remembers a pipeline stage that started a child (`pid` > 0), or, for a
 // waited command, collects every remembered stage by its own process id.
-// Background commands are neither remembered nor waited for.
+// A command ended by & puts its whole pipeline in the background: neither
+// it nor the stages that feed it are ever waited for (they are collected
+// once they have ended, before a later line).
 void proc_wait_later_handle(proc_list *procs, delim dl, int flag_wait,
                             pid_t pid)
 {
-    if (dl == delim_ampersand)
+    if (dl == delim_ampersand) {
+        procs->cnt = 0;
         return;
+    }
     if (!flag_wait) {
         if (pid <= 0)
             return;

@@ -160,19 +160,23 @@ TEST(Exec, PipeThatCannotBeMade)
     EXPECT_EQ(1, r.status);
 }
 
-// A stage collected by any-child wait would wait for the background sleep.
+// A stage collected by any-child wait would wait for the background sleep,
+// and the stages of a pipeline sent to the background are nobody's to wait
+// for, not even a later command's of the same line.
 TEST(Exec, PipelineDoesNotWaitForBackground)
 {
     run_opts o;
     o.timeout_ms = 10000;
-    run_result r = husk_run("sh -c 'exec sleep 30 >/dev/null 2>&1' &\ncd / | cat\necho done\n", o);
+    const std::string sleeper = "sh -c 'exec sleep 30 >/dev/null 2>&1'";
+    run_result r = husk_run(sleeper + " &\ncd / | cat\n" + sleeper +
+                                " | true & echo more\necho done\n", o);
     EXPECT_FALSE(r.timed_out);
     std::string rest;
-    EXPECT_EQ(1, pid_lines_split(r.out, &rest));
-    EXPECT_EQ("done\n0\n", rest);
+    EXPECT_EQ(3, pid_lines_split(r.out, &rest));
+    EXPECT_EQ("more\ndone\n0\n", rest);
     std::istringstream lines(r.out);
     for (std::string l; std::getline(lines, l);)
-        if (l != "0" && l != "done")
+        if (l != "0" && isdigit(static_cast<unsigned char>(l[0])))
             kill(std::stoi(l), SIGKILL);
 }
 
