@@ -53,19 +53,17 @@ probe_lines="/bin/sleep 0.05
 # lines that do cover every way a child is started and ended.
 block="cd $d/sub
 > $d/f1
-cd .. ; cd sub ; cd ..
+cd '..' ; cd "sub" ; cd \\.\\.
 cd sub | cd ..
 cd /nonexistent/dir
-/bin/echo soak > $d/f1
 /bin/cat < $d/f1 | /bin/cat >> $d/f2
-false && /bin/echo never > $d/never
 /bin/true &
 < $d/f1 > $d/f3
 cd . > $d/f3
 | bad
 a ; ; b
-cd $d/sub && cd .. || cd /
-cd /nonexistent && cd /
+cd $d/sub && cd \"..\" || cd /
+cd /nonexistent && /bin/echo never > $d/never
 cd 'sub
 '
 cd .. |
@@ -73,6 +71,8 @@ cd $d
 "
 # Every tenth block adds the rarer and dearer cases.
 rare="/nonexistent/program arg
+/bin/echo soak > $d/f1
+false && /bin/echo never > $d/never
 /bin/echo x | /bin/cat > /dev/null &
 /bin/sh -c 'kill -9 \$\$'
 /bin/true | /bin/true | /bin/true > $d/f4
