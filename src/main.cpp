@@ -193,5 +193,12 @@ int main(int argc, char **argv)
     if (!getcwd(cur_path, sizeof cur_path))
         perror(nullptr);
     loop();
-    return 0;
+    // Output that could not be written is lost: say so, never succeed.
+    if (fflush(stdout) != 0)
+        perror("husk: write error");
+    else if (ferror(stdout))
+        fputs("husk: write error.\n", stderr);
+    else
+        return 0;
+    return 1;
 }
