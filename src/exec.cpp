@@ -12,13 +12,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "char.h"
-
-extern char **environ;
 
 // The prompt path belongs to the program's entry module; this weak stand-in
 // lets the executor be linked into the unit tests without it.
@@ -188,50 +185,37 @@ int chdir_handle(char **argv, int cmd_len)
     return 0;
 }
 
-// Starts the program without copying the shell (the child shares its
-// memory until it has called exec). Gives -1 when that did not start the
-// program, for whatever reason; the caller then takes the slow path, which
-// reports exactly what went wrong.
+// Starts the program in a child that borrows the shell's memory until it
+// has called exec (vfork), so no copy of the shell is made and the shell is
+// suspended meanwhile. The child only moves the pair onto descriptors 0 and
+// 1 and calls execvp, which searches the path on the stack, as the C
+// library's own spawning does. When the program cannot be run the child
+// leaves the error behind and ends with status 1; the shell then writes the
+// message the child would have written, before anything else happens.
 pid_t spawn_argv(char **argv, const int *cmd_fd)
 {
-    // A descriptor already in place would keep its close-on-exec flag.
-    if (cmd_fd[0] == 0 || cmd_fd[1] == 1)
-        return -1;
-    posix_spawn_file_actions_t acts;
-    if (posix_spawn_file_actions_init(&acts) != 0)
-        return -1;
-    int err = 0;
-    for (int i = 0; i < 2 && !err; i++)
-        if (cmd_fd[i] != -1)
-            err = posix_spawn_file_actions_adddup2(&acts, cmd_fd[i], i);
-    pid_t pid = -1;
-    if (!err && posix_spawnp(&pid, argv[0], &acts, nullptr, argv, environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&acts);
-    return pid;
-}
-
-// Starts the program in a forked child that reports its own failure to
-// run it. A failed fork ends the shell.
-pid_t fork_argv(char **argv, const int *cmd_fd)
-{
-    pid_t pid = fork();
+    volatile int exec_errno = 0;
+    pid_t pid = vfork();
+    if (pid == 0) {
+        for (int i = 0; i < 2; i++) {
+            if (cmd_fd[i] == i)  // already in place: only keep it open
+                fcntl(i, F_SETFD, 0);
+            else if (cmd_fd[i] != -1)
+                dup2(cmd_fd[i], i);
+        }
+        execvp(argv[0], argv);
+        exec_errno = errno;
+        _exit(1);
+    }
     if (pid == -1) {
         perror("fork");
         exit(1);
     }
-    if (pid > 0)
-        return pid;
-    for (int i = 0; i < 2; i++) {
-        if (cmd_fd[i] == i)
-            fcntl(i, F_SETFD, 0);
-        else if (cmd_fd[i] != -1)
-            dup2(cmd_fd[i], i);
+    if (exec_errno) {
+        errno = exec_errno;
+        perror(argv[0]);
     }
-    execvp(argv[0], argv);
-    perror(argv[0]);
-    fflush(stderr);
-    _exit(1);
+    return pid;
 }
 
 // Starts an external program with the pair on its standard input and
@@ -242,8 +226,6 @@ int fork_exec_argv(char **argv, int *cmd_fd, int flag_wait)
     if (!argv || !argv[0])
         return 0;
     pid_t pid = spawn_argv(argv, cmd_fd);
-    if (pid == -1)
-        pid = fork_argv(argv, cmd_fd);
     // Our copies must go now, or the reader of a pipe never sees its end.
     fd_close(&cmd_fd[0]);
     fd_close(&cmd_fd[1]);
