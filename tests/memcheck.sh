@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Runs the shell under valgrind's memory checker on a script that uses every
+# part of it: pipelines, redirections, cd, background commands, failing
+# commands, syntax errors, continuation lines, and the same script with -s;
+# then the fatal paths. Fails on any memory error, on any block still held at
+# a normal end, on a leak after a fatal end (which leaves the line it was
+# running allocated, on purpose), and on a descriptor the shell opened and
+# left open at a normal end.
+#   tests/memcheck.sh <husk>
+set -u
+
+husk=$(realpath "${1:?usage: tests/memcheck.sh <husk>}")
+command -v valgrind > /dev/null || { echo "memcheck: valgrind is not installed" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/dir"
+cd "$work/dir" || exit 1
+export HOME=$work/dir
+
+script='echo start
+mkdir sub
+cd sub && pwd > here
+cd .. ; cat sub/here | wc -l
+echo one two | tr a-z A-Z | cat > piped
+cat < piped >> piped2 > /dev/null
+echo '"'"'quoted  text'"'"' "and '"'"'single'"'"'" a\ b >> piped2
+ls nosuch || echo failed
+nosuch_program || echo not-found
+false && echo never
+true || echo never
+sleep 0 &
+sleep 0 | sleep 0 &
+cd sub | cat
+echo long \
+continued line
+echo '"'"'multi
+line quote'"'"'
+cat piped2 |
+wc -c
+ls | | wc
+echo a ;; b
+cd
+cd a b
+cd /nonexistent
+> empty
+echo end'
+
+failed=0
+# memcheck <name> <expected status> <leak kinds that are errors> [husk args]
+# The script comes through a pipe: a child that valgrind has forked and that
+# fails before its program runs tidies the stdin stream on its way out,
+# which on a file would move the shell's own reading position.
+memcheck()
+{
+    local name=$1 want=$2 kinds=$3 log=$work/$1.log
+    shift 3
+    printf '%s\n' "$input" | timeout 300 valgrind --leak-check=full --show-leak-kinds=all \
+        --errors-for-leak-kinds="$kinds" --error-exitcode=1 --trace-children=no \
+        --child-silent-after-fork=yes --track-fds=yes --log-file="$log" \
+        "$husk" "$@" > "$work/$name.out" 2> /dev/null
+    local status=$?
+    # A descriptor the shell opened is listed with where it was opened,
+    # where an inherited one says so. A fatal end may leave the ones of the
+    # line it was running: the system closes them.
+    local fds=0
+    [ "$want" -eq 0 ] && fds=$(awk '/^==[0-9]+== Open / { getline; if ($0 !~ /inherited from parent/) n++ } END { print n + 0 }' "$log")
+    if [ "$status" -ne "$want" ] || ! grep -q 'ERROR SUMMARY: 0 errors' "$log" || [ "$fds" -ne 0 ]; then
+        echo "memcheck: $name: status $status (want $want), descriptors left open: $fds" >&2
+        cat "$log" >&2
+        failed=1
+    else
+        echo "memcheck: $name: no error, no leak"
+    fi
+}
+
+input=$script
+memcheck script 0 all
+grep -qx end "$work/script.out" || { echo "memcheck: script did not run to its end" >&2; failed=1; }
+memcheck listing 0 all -s
+input='echo a > f; cat < missing; echo b'
+memcheck missing-file 2 definite,indirect,possible
+input='echo a | cat << x'
+memcheck here-document 1 definite,indirect,possible
+input='echo "unfinished'
+memcheck end-of-input 0 all
+exit $failed
