@@ -31,10 +31,23 @@ bench:
 	@bench/compare-parse.sh ./$(BENCH_DIR)/husk
 	@bench/compare-exec.sh ./$(BENCH_DIR)/husk
 
-# Every test again, against a build instrumented with the sanitizers.
+# Every test again, against a build instrumented with the sanitizers. Each
+# report (from the shell, a test, or a child before it runs its program) is
+# written to a file of its own in $(CHECK_DIR)/sanitizer-reports, and any
+# such file fails the run, even when the test that caused it passed. The
+# directory is open to all, as some tests run the shell as another user.
 check:
 	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++)
-	@cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
+	@reports='$(abspath $(CHECK_DIR))/sanitizer-reports'; \
+	rm -rf "$$reports" && mkdir -m 1777 "$$reports" || exit 1; \
+	export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:log_path=$$reports/report"; \
+	export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$$reports/report"; \
+	(cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)); status=$$?; \
+	if [ -n "$$(ls -A "$$reports")" ]; then \
+		for f in "$$reports"/*; do echo "== $$f"; cat "$$f"; done >&2; \
+		echo "check: sanitizer reports above ($$reports)" >&2; exit 1; \
+	fi; \
+	[ $$status -eq 0 ] && echo "check: all tests pass, no sanitizer report" >&2
 
 # Each fuzz target for FUZZ_SECONDS seconds.
 fuzz:
