@@ -16,8 +16,8 @@ namespace {
 
 // Some runs need the shell started in a way husk_run cannot: as nobody (so
 // that permissions and RLIMIT_NPROC hold when the tests run as root), with
-// SIGPIPE at its default (husk_run ignores it, and exec keeps that), or with
-// its output on a given file. husk_run then starts this test binary with
+// SIGPIPE ignored (an ignored signal stays ignored across exec), or with its
+// output on a given file. husk_run then starts this test binary with
 // HUSK_WRAP set; the constructor below prepares the process before any test
 // code runs and puts the real shell in its place. When it cannot, it ends
 // with status 125 and a message starting "wrapper:", and the test skips.
@@ -27,7 +27,7 @@ constexpr int wrap_failed = 125;
 struct wrap {
     bool as_nobody = false;        // drop root privileges (nothing otherwise)
     rlim_t nproc = 0;              // RLIMIT_NPROC when not 0
-    bool sigpipe_default = false;  // undo husk_run's SIG_IGN
+    bool sigpipe_ignored = false;  // as some callers leave it
     std::string out_path;          // opened onto descriptor 1 when set
 };
 
@@ -43,15 +43,15 @@ __attribute__((constructor)) void wrap_and_exec(int, char **argv)
     const char *spec = getenv("HUSK_WRAP"), *real = getenv("HUSK_WRAP_REAL");
     if (!spec || !real)
         return;
-    int as_nobody = 0, sigpipe_default = 0, used = 0;
+    int as_nobody = 0, sigpipe_ignored = 0, used = 0;
     unsigned long nproc = 0;
-    if (sscanf(spec, "%d:%lu:%d:%n", &as_nobody, &nproc, &sigpipe_default, &used) != 3)
+    if (sscanf(spec, "%d:%lu:%d:%n", &as_nobody, &nproc, &sigpipe_ignored, &used) != 3)
         wrap_fail("bad HUSK_WRAP");
     std::string out = spec + used, bin = real;
     unsetenv("HUSK_WRAP");
     unsetenv("HUSK_WRAP_REAL");
-    if (sigpipe_default)
-        signal(SIGPIPE, SIG_DFL);
+    if (sigpipe_ignored)
+        signal(SIGPIPE, SIG_IGN);
     int fd = out.empty() ? 1 : open(out.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd == -1 || dup2(fd, 1) == -1)
         wrap_fail(out.c_str());
@@ -80,7 +80,7 @@ run_result run_wrapped(const std::string &input, run_opts o, const wrap &w)
     o.env.push_back("HUSK_BIN=/proc/self/exe");
     o.env.push_back("HUSK_WRAP_REAL=" + husk_bin());
     o.env.push_back("HUSK_WRAP=" + std::to_string(w.as_nobody) + ":" + std::to_string(w.nproc) +
-                    ":" + std::to_string(w.sigpipe_default) + ":" + w.out_path);
+                    ":" + std::to_string(w.sigpipe_ignored) + ":" + w.out_path);
     return husk_run(input, o);
 }
 
@@ -203,8 +203,6 @@ TEST(Fault, ProcessLimitWhileForking)
 // same fate on their own, and the shell goes on.
 TEST(Fault, ReaderGoesAway)
 {
-    wrap w;
-    w.sigpipe_default = true;
     temp_dir d;
     run_opts o;
     o.close_stdout_early = true;
@@ -213,17 +211,18 @@ TEST(Fault, ReaderGoesAway)
     for (int i = 0; i < 100000; i++)
         many += "word " + std::to_string(i) + "\n";
     o.args = {"-s"};
-    EXPECT_EQ(128 + SIGPIPE, run_wrapped(many, o, w).status);
+    EXPECT_EQ(128 + SIGPIPE, husk_run(many, o).status);
     o.args = {};
-    EXPECT_EQ(128 + SIGPIPE, run_wrapped("true &\n", o, w).status);
-    run_result r = run_wrapped("seq 100000\necho done > f\n", o, w);
+    EXPECT_EQ(128 + SIGPIPE, husk_run("true &\n", o).status);
+    run_result r = husk_run("seq 100000\necho done > f\n", o);
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_EQ("done\n", read_file(d / "f"));
 }
 
 // Output that cannot be written is lost data, and the shell must not report
-// success.
+// success: on a full disk, or when the reader has gone and SIGPIPE is
+// ignored, it says so and ends with status 1.
 TEST(Fault, WriteErrorIsNotSuccess)
 {
     wrap w;
@@ -232,8 +231,15 @@ TEST(Fault, WriteErrorIsNotSuccess)
     o.args = {"-s"};
     run_result r = run_wrapped("a b\n", o, w);
     SKIP_IF_UNWRAPPED(r);
-    EXPECT_NE(0, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("No space left on device")) << r.err;
+    EXPECT_EQ("husk: write error: No space left on device\n", r.err);
+    EXPECT_EQ(1, r.status);
+
+    w = {};
+    w.sigpipe_ignored = true;
+    o.close_stdout_early = true;
+    r = run_wrapped("a b\n", o, w);
+    EXPECT_EQ("husk: write error: Broken pipe\n", r.err);
+    EXPECT_EQ(1, r.status);
 }
 
 // Lines of random bytes without quotes, backslashes, operators, slashes,
