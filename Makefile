@@ -58,8 +58,8 @@ fuzz:
 memcheck: build
 	@tests/memcheck.sh ./$(BUILD)/husk
 
-# Static analysis.
-lint:
+# Static analysis of src/: clang-tidy (.clang-tidy) and cppcheck.
+lint: build
 	@tests/lint.sh $(BUILD)
 
 # The shell and its manual page under $(DESTDIR)$(PREFIX); the list of the
