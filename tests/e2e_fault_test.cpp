@@ -122,9 +122,11 @@ struct row {
 TEST(Fault, FailuresEndWithTheirMessage)
 {
     const std::vector<row> rows = {
-        // RLIMIT_NOFILE 4 leaves one descriptor: `in` takes it, the second
-        // file cannot be opened, and the shell ends as for any such file.
+        // RLIMIT_NOFILE 4 leaves one descriptor: `in` takes it, and neither
+        // a second file nor a pipe can be had; the shell ends as for any
+        // file it cannot open, or any pipe it cannot make.
         {nofile4, "cat < in > out\necho after\n", "", "out: Too many open files\n", 2, "out"},
+        {nofile4, "cat < in | cat\necho after\n", "", "cmd_delim_handle: Too many open files\n", 1},
         {nofile4, "cat < in >> out\n", "", "out: Too many open files\n", 2, "out"},
         {nofile4, "cat < in < in\n", "", "in: Too many open files\n", 2},
         {nofile4, "cat < in\necho b > out\ncat < out\n", "data\nb\n", "", 0, "out", "b\n"},
