@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,36 +187,38 @@ int chdir_handle(char **argv, int cmd_len)
 }
 
 // Starts the program in a child that borrows the shell's memory until it
-// has called exec (vfork), so no copy of the shell is made and the shell is
-// suspended meanwhile. The child only moves the pair onto descriptors 0 and
-// 1 and calls execvp, which searches the path on the stack, as the C
-// library's own spawning does. When the program cannot be run the child
-// leaves the error behind and ends with status 1; the shell then writes the
-// message the child would have written, before anything else happens.
+// has called exec (vfork), so no copy of the shell is made. The child may
+// only make calls that are safe there: it moves the pair onto descriptors 0
+// and 1, calls execvp (which searches the path on the stack, as the C
+// library's own spawning does) and, when the program cannot be run, writes
+// the command name and the reason without the standard streams and ends
+// with status 1. A failed fork ends the shell.
 pid_t spawn_argv(char **argv, const int *cmd_fd)
 {
-    volatile int exec_errno = 0;
     pid_t pid = vfork();
-    if (pid == 0) {
-        for (int i = 0; i < 2; i++) {
-            if (cmd_fd[i] == i)  // already in place: only keep it open
-                fcntl(i, F_SETFD, 0);
-            else if (cmd_fd[i] != -1)
-                dup2(cmd_fd[i], i);
-        }
-        execvp(argv[0], argv);
-        exec_errno = errno;
-        _exit(1);
-    }
     if (pid == -1) {
         perror("fork");
         exit(1);
     }
-    if (exec_errno) {
-        errno = exec_errno;
-        perror(argv[0]);
+    if (pid > 0)
+        return pid;
+    for (int i = 0; i < 2; i++) {
+        if (cmd_fd[i] == i)  // already in place: only keep it open
+            fcntl(i, F_SETFD, 0);
+        else if (cmd_fd[i] != -1)
+            dup2(cmd_fd[i], i);
     }
-    return pid;
+    execvp(argv[0], argv);
+    const char *why = strerrordesc_np(errno);
+    if (!why)
+        why = "Unknown error";
+    iovec msg[] = {{argv[0], strlen(argv[0])},
+                   {const_cast<char *>(": "), 2},
+                   {const_cast<char *>(why), strlen(why)},
+                   {const_cast<char *>("\n"), 1}};
+    ssize_t written = writev(2, msg, 4);
+    (void)written;  // if even that fails, the status still tells
+    _exit(1);
 }
 
 // Starts an external program with the pair on its standard input and

@@ -25,6 +25,8 @@ namespace {
 // A command line, continuation lines included, holds at most this many
 // characters, so that positions and sizes fit a 32-bit int.
 constexpr long line_max = (1L << 30) - 1;
+// Every command line starts in a block of this size, doubled as needed.
+constexpr long buff_first_size = 1024;
 
 // Whether standard input is a terminal; it cannot change while we run, so
 // it is asked once, not once per line.
@@ -71,7 +73,7 @@ input_state read_loop(char **buffptr, int *size)
     if (!buffptr)
         return st_fin;
     char *buff = *buffptr;
-    long max_buff_size = 1024;
+    long max_buff_size = buff_first_size;
     long i = 0;
     if (!buff)
         buff = static_cast<char *>(mem_malloc(max_buff_size));
@@ -99,8 +101,8 @@ input_state read_loop(char **buffptr, int *size)
         fprintf(stderr, "Error: line longer than %ld characters; skipped.\n",
                 line_max);
         free(buff);
-        buff = static_cast<char *>(mem_malloc(1024));
-        max_buff_size = 1024;
+        max_buff_size = buff_first_size;
+        buff = static_cast<char *>(mem_malloc(max_buff_size));
         i = 0;
     }
     buff[i] = '\0';

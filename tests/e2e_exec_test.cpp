@@ -51,8 +51,6 @@ void check_rows(const std::vector<row> &rows)
     }
 }
 
-const char *const enoent = ": No such file or directory\n";
-
 TEST(Exec, Operators)
 {
     check_rows({
