@@ -55,6 +55,11 @@ __attribute__((constructor)) void wrap_and_exec(int, char **argv)
     int fd = out.empty() ? 1 : open(out.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd == -1 || dup2(fd, 1) == -1)
         wrap_fail(out.c_str());
+    // Opened while still root, so that nobody can run it even from a build
+    // directory nobody may enter.
+    int exe = open(bin.c_str(), O_RDONLY | O_CLOEXEC);
+    if (exe == -1)
+        wrap_fail(bin.c_str());
     if (as_nobody && getuid() == 0 &&
         (setgroups(0, nullptr) || setgid(nobody) || setuid(nobody)))
         wrap_fail("cannot become nobody");
@@ -62,7 +67,7 @@ __attribute__((constructor)) void wrap_and_exec(int, char **argv)
     if (nproc && setrlimit(RLIMIT_NPROC, &rl))
         wrap_fail("RLIMIT_NPROC");
     argv[0] = bin.data();
-    execv(bin.c_str(), argv);
+    fexecve(exe, argv, environ);
     wrap_fail(bin.c_str());
 }
 
