@@ -40,14 +40,14 @@ struct wrap {
 // glibc hands the constructors of a program the arguments of main.
 __attribute__((constructor)) void wrap_and_exec(int, char **argv)
 {
-    const char *spec = getenv("HUSK_WRAP"), *real = getenv("HUSK_WRAP_REAL");
-    if (!spec || !real)
+    const char *wrap_opts = getenv("HUSK_WRAP"), *real = getenv("HUSK_WRAP_REAL");
+    if (!wrap_opts || !real)
         return;
     int as_nobody = 0, sigpipe_ignored = 0, used = 0;
     unsigned long nproc = 0;
-    if (sscanf(spec, "%d:%lu:%d:%n", &as_nobody, &nproc, &sigpipe_ignored, &used) != 3)
+    if (sscanf(wrap_opts, "%d:%lu:%d:%n", &as_nobody, &nproc, &sigpipe_ignored, &used) != 3)
         wrap_fail("bad HUSK_WRAP");
-    std::string out = spec + used, bin = real;
+    std::string out = wrap_opts + used, bin = real;
     unsetenv("HUSK_WRAP");
     unsetenv("HUSK_WRAP_REAL");
     if (sigpipe_ignored)
