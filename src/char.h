@@ -104,29 +104,49 @@ inline void char_span_block(const char *p, unsigned char stop,
         *plain_bits = static_cast<unsigned>(_mm_movemask_epi8(any)) ^ 0xffffu;
     }
 }
+
+// The answer of char_span for a block whose first hit is the lowest bit of
+// `stop_bits` (not 0), with `plain_bits` for the bytes from p on.
+inline const char *char_span_hit(const char *p, unsigned stop_bits,
+                                 unsigned plain_bits, int *has_plain)
+{
+    if (plain_bits & ((stop_bits & -stop_bits) - 1))
+        *has_plain = 1;
+    return p + __builtin_ctz(stop_bits);
+}
 #endif
 
 // The first byte in [p, end) whose class has a bit of `stop`, or `end` when
 // there is none. When `has_plain` is given, it is set to 1 if a byte of no
 // class at all (an ordinary word character) lies before the answer, and
-// left alone otherwise. Reads nothing outside [p, end); the line scanners
-// use it to cross words and blanks sixteen bytes at a time.
-inline const char *char_span(const char *p, const char *end, unsigned char stop,
-                             int *has_plain)
+// left alone otherwise. `begin` is the start of the text that holds p: the
+// scan reads nothing outside [begin, end). The line scanners use it to cross
+// words and blanks sixteen bytes at a time.
+inline const char *char_span(const char *begin, const char *p, const char *end,
+                             unsigned char stop, int *has_plain)
 {
 #ifdef __SSE2__
+    unsigned stop_bits, plain_bits = 0;
     while (end - p >= 16) {
-        unsigned stop_bits, plain_bits = 0;
         char_span_block(p, stop, &stop_bits, has_plain ? &plain_bits : nullptr);
-        if (stop_bits) {
-            unsigned before = (stop_bits & -stop_bits) - 1;
-            if (plain_bits & before)
-                *has_plain = 1;
-            return p + __builtin_ctz(stop_bits);
-        }
+        if (stop_bits)
+            return char_span_hit(p, stop_bits, plain_bits, has_plain);
         if (plain_bits)
             *has_plain = 1;
         p += 16;
+    }
+    if (p < end && end - begin >= 16) {
+        // Less than a block is left: take the block that ends at `end`, all
+        // of it inside the text, and drop the bits of the bytes before p.
+        unsigned skip = static_cast<unsigned>(p - (end - 16));
+        char_span_block(end - 16, stop, &stop_bits, has_plain ? &plain_bits : nullptr);
+        stop_bits >>= skip;
+        plain_bits >>= skip;
+        if (stop_bits)
+            return char_span_hit(p, stop_bits, plain_bits, has_plain);
+        if (plain_bits)
+            *has_plain = 1;
+        return end;
     }
 #endif
     for (; p < end; p++) {

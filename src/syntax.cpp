@@ -82,7 +82,7 @@ syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
         // Words and blanks need no decision: cross their run at once,
         // noting whether it held command content.
         idx = static_cast<int>(
-            char_span(buff + idx, end, cc_delim | cc_special, &cmd_exist) - buff);
+            char_span(buff, buff + idx, end, cc_delim | cc_special, &cmd_exist) - buff);
         char c = buff[idx];
         if (c == '\0')
             return syntax_ok;

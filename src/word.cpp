@@ -97,11 +97,18 @@ void tok_buff_reserve(tok_buff *tok, size_t need)
     tok->size = size;
 }
 
-// Appends the `n` characters at `text` to the scratch text at `*tok_idx`.
-void tok_buff_add(tok_buff *tok, size_t *tok_idx, const char *text, size_t n)
+// Appends the `n` characters at `text`, taken from a line that ends at
+// `end`, to the scratch text at `*tok_idx`. Pieces are mostly short:
+// copying a fixed sixteen bytes, where the line and the scratch text have
+// them, avoids the library's dispatch on the size.
+void tok_buff_add(tok_buff *tok, size_t *tok_idx, const char *text, size_t n,
+                  const char *end)
 {
-    tok_buff_reserve(tok, *tok_idx + n + 1);
-    memcpy(tok->str + *tok_idx, text, n);
+    tok_buff_reserve(tok, *tok_idx + n + 17);
+    if (n <= 16 && end + 1 - text >= 16)
+        memcpy(tok->str + *tok_idx, text, 16);
+    else
+        memcpy(tok->str + *tok_idx, text, n);
     *tok_idx += n;
 }
 
@@ -114,29 +121,29 @@ int tok_word_handle(const char *buff, const char *end, int idx, tok_buff *tok,
                     int *tok_len)
 {
     constexpr unsigned char stop = cc_space | cc_delim | cc_special;
-    const char *p = char_span(buff + idx, end, stop, nullptr);
+    const char *p = char_span(buff, buff + idx, end, stop, nullptr);
     if (p == end || !(char_class(*p) & cc_special)) {
         *tok_len = -1;
         return static_cast<int>(p - (buff + idx));
     }
     size_t tok_idx = 0;
-    tok_buff_add(tok, &tok_idx, buff + idx, static_cast<size_t>(p - (buff + idx)));
+    tok_buff_add(tok, &tok_idx, buff + idx, static_cast<size_t>(p - (buff + idx)), end);
     while (p < end && (char_class(*p) & cc_special)) {
         if (*p == '\\') {
             // The next character is taken literally, whatever it is; a
             // backslash at the very end of the line escapes nothing.
             if (p + 1 < end)
-                tok_buff_add(tok, &tok_idx, p + 1, 1);
+                tok_buff_add(tok, &tok_idx, p + 1, 1, end);
             p += p + 1 < end ? 2 : 1;
         } else {
             // Both quotes are dropped; an unclosed one runs to the end.
             const char *close = quote_find_close(p);
             const char *stretch_end = close ? close : end;
-            tok_buff_add(tok, &tok_idx, p + 1, static_cast<size_t>(stretch_end - (p + 1)));
+            tok_buff_add(tok, &tok_idx, p + 1, static_cast<size_t>(stretch_end - (p + 1)), end);
             p = close ? close + 1 : end;
         }
-        const char *q = char_span(p, end, stop, nullptr);
-        tok_buff_add(tok, &tok_idx, p, static_cast<size_t>(q - p));
+        const char *q = char_span(buff, p, end, stop, nullptr);
+        tok_buff_add(tok, &tok_idx, p, static_cast<size_t>(q - p), end);
         p = q;
     }
     tok->str[tok_idx] = '\0';

@@ -125,15 +125,18 @@ TEST(CharSpan, AgreesWithTheClassTableAtEveryPosition)
                     std::vector<char> line(static_cast<size_t>(len), filler);
                     if (len)
                         line[static_cast<size_t>(pos)] = static_cast<char>(v);
-                    const char *p = line.data(), *end = p + len;
+                    // Starting anywhere up to the byte under test also
+                    // covers a last block that reaches back before p.
+                    const char *begin = line.data(), *end = begin + len;
+                    const char *p = begin + pos * (v % 3) / 2;
                     for (unsigned char stop = 0; stop < 16; stop++) {
                         int want_plain = 0, got_plain = 0;
                         const char *want = p;
                         for (; want < end && !(char_class(*want) & stop); want++)
                             want_plain |= char_class(*want) == 0;
-                        const char *got = char_span(p, end, stop, &got_plain);
+                        const char *got = char_span(begin, p, end, stop, &got_plain);
                         bool ok = got == want && got_plain == want_plain &&
-                                  char_span(p, end, stop, nullptr) == want;
+                                  char_span(begin, p, end, stop, nullptr) == want;
                         EXPECT_TRUE(ok) << "filler " << int(filler) << " len " << len << " byte "
                                         << v << " at " << pos << " stop " << int(stop) << ": "
                                         << got - p << "/" << got_plain;
@@ -145,7 +148,7 @@ TEST(CharSpan, AgreesWithTheClassTableAtEveryPosition)
     }
     int plain = 1;  // only ever set, never cleared
     char blank[] = "  ;";
-    EXPECT_EQ(blank + 2, char_span(blank, blank + 3, cc_delim, &plain));
+    EXPECT_EQ(blank + 2, char_span(blank, blank, blank + 3, cc_delim, &plain));
     EXPECT_EQ(1, plain);
 }
 
