@@ -110,7 +110,7 @@ inline void char_span_block(const char *p, unsigned char stop,
 inline const char *char_span_hit(const char *p, unsigned stop_bits,
                                  unsigned plain_bits, int *has_plain)
 {
-    if (plain_bits & ((stop_bits & -stop_bits) - 1))
+    if (has_plain && (plain_bits & ((stop_bits & -stop_bits) - 1)))
         *has_plain = 1;
     return p + __builtin_ctz(stop_bits);
 }
@@ -131,7 +131,7 @@ inline const char *char_span(const char *begin, const char *p, const char *end,
         char_span_block(p, stop, &stop_bits, has_plain ? &plain_bits : nullptr);
         if (stop_bits)
             return char_span_hit(p, stop_bits, plain_bits, has_plain);
-        if (plain_bits)
+        if (has_plain && plain_bits)
             *has_plain = 1;
         p += 16;
     }
@@ -144,7 +144,7 @@ inline const char *char_span(const char *begin, const char *p, const char *end,
         plain_bits >>= skip;
         if (stop_bits)
             return char_span_hit(p, stop_bits, plain_bits, has_plain);
-        if (plain_bits)
+        if (has_plain && plain_bits)
             *has_plain = 1;
         return end;
     }
