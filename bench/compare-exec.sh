@@ -13,12 +13,8 @@
 # the median CPU times (1 or more: husk is no slower). For the 1,000-line
 # cases, milliseconds per run read as microseconds per line.
 set -euo pipefail
-if [ $# -ne 1 ]; then
-    echo "usage: $0 HUSK" >&2
-    exit 2
-fi
 . "$(dirname "$0")/tools.sh"
-bench_setup "$1"
+bench_setup "$@"
 runs=${RUNS:-7}
 starts=${STARTS:-200}
 

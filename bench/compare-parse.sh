@@ -8,12 +8,8 @@
 # times each (default 7; `bash -n` BASH_RUNS times, default 3, on the long
 # line only) and prints the medians, throughputs, ratios and peak memory.
 set -euo pipefail
-if [ $# -ne 1 ]; then
-    echo "usage: $0 HUSK" >&2
-    exit 2
-fi
 . "$(dirname "$0")/tools.sh"
-bench_setup "$1"
+bench_setup "$@"
 runs=${RUNS:-7}
 bash_runs=${BASH_RUNS:-3}
 

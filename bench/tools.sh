@@ -10,6 +10,10 @@ bench_src=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # bench_setup HUSK: checks the shell, makes the scratch directory $tmp
 # (removed on exit) and sets $gen and $runstat.
 bench_setup() {
+    if [ $# -ne 1 ]; then
+        echo "usage: $0 HUSK" >&2
+        exit 2
+    fi
     husk=$(realpath "$1")
     if [ ! -x "$husk" ]; then
         echo "$husk: not an executable" >&2
