@@ -1,25 +1,28 @@
 // char.cpp - the character vocabulary of the command language.
 #include "char.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 int is_char_from_delim(char c)
 {
-    return c == ';' || c == '&' || c == '|' || c == '<' || c == '>';
+    return (char_class(c) & cc_delim) != 0;
 }
 
 int is_char_special(char c)
 {
-    return c == '\'' || c == '"' || c == '\\';
+    return (char_class(c) & cc_special) != 0;
 }
 
 int is_quote(char c)
 {
-    return c == '\'' || c == '"';
+    return is_char_special(c) && c != '\\';
 }
 
 int is_space(char c)
 {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+    return (char_class(c) & cc_space) != 0;
 }
 
 int is_delim(const char *token, int char_cnt)
@@ -90,4 +93,92 @@ int is_cmd_delim(const char *token, int char_cnt, delim *dl)
 {
     return is_leftside_delim(token, char_cnt, dl) ||
            is_bothside_delim(token, char_cnt, dl);
+}
+
+namespace {
+
+#ifdef __SSE2__
+// The bytes of `v` that are one of `chars`, as 0xff in their lane.
+template <size_t N> __m128i block_match(__m128i v, const char (&chars)[N])
+{
+    __m128i hit = _mm_setzero_si128();
+    for (size_t i = 0; i + 1 < N; i++)
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(chars[i])));
+    return hit;
+}
+
+// Bit i of each answer is set when byte i of the sixteen at `p` is of the
+// class: `stop` for the classes named by `stop`, `plain` for no class.
+void char_span_block(const char *p, unsigned char stop, unsigned *stop_bits,
+                     unsigned *plain_bits)
+{
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    __m128i space = block_match(v, space_chars);
+    __m128i delim = block_match(v, delim_chars);
+    __m128i special = block_match(v, special_chars);
+    __m128i nul = _mm_cmpeq_epi8(v, _mm_setzero_si128());
+    __m128i hit = _mm_setzero_si128();
+    if (stop & cc_space)
+        hit = _mm_or_si128(hit, space);
+    if (stop & cc_delim)
+        hit = _mm_or_si128(hit, delim);
+    if (stop & cc_special)
+        hit = _mm_or_si128(hit, special);
+    if (stop & cc_nul)
+        hit = _mm_or_si128(hit, nul);
+    *stop_bits = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (plain_bits) {
+        __m128i any = _mm_or_si128(_mm_or_si128(space, delim), _mm_or_si128(special, nul));
+        *plain_bits = static_cast<unsigned>(_mm_movemask_epi8(any)) ^ 0xffffu;
+    }
+}
+
+// The answer of char_span for a block whose first hit is the lowest bit of
+// `stop_bits` (not 0), with `plain_bits` for the bytes from p on.
+const char *char_span_hit(const char *p, unsigned stop_bits,
+                          unsigned plain_bits, int *has_plain)
+{
+    if (has_plain && (plain_bits & ((stop_bits & -stop_bits) - 1)))
+        *has_plain = 1;
+    return p + __builtin_ctz(stop_bits);
+}
+#endif
+
+}  // namespace
+
+const char *char_span(const char *begin, const char *p, const char *end,
+                      unsigned char stop, int *has_plain)
+{
+#ifdef __SSE2__
+    unsigned stop_bits, plain_bits = 0;
+    while (end - p >= 16) {
+        char_span_block(p, stop, &stop_bits, has_plain ? &plain_bits : nullptr);
+        if (stop_bits)
+            return char_span_hit(p, stop_bits, plain_bits, has_plain);
+        if (has_plain && plain_bits)
+            *has_plain = 1;
+        p += 16;
+    }
+    if (p < end && end - begin >= 16) {
+        // Less than a block is left: take the block that ends at `end`, all
+        // of it inside the text, and drop the bits of the bytes before p.
+        unsigned skip = static_cast<unsigned>(p - (end - 16));
+        char_span_block(end - 16, stop, &stop_bits, has_plain ? &plain_bits : nullptr);
+        stop_bits >>= skip;
+        plain_bits >>= skip;
+        if (stop_bits)
+            return char_span_hit(p, stop_bits, plain_bits, has_plain);
+        if (has_plain && plain_bits)
+            *has_plain = 1;
+        return end;
+    }
+#endif
+    for (; p < end; p++) {
+        unsigned char k = char_class(*p);
+        if (k & stop)
+            break;
+        if (has_plain && k == 0)
+            *has_plain = 1;
+    }
+    return p;
 }
