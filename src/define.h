@@ -1,5 +1,6 @@
-// define.h - definitions every module shares: the delimiter kinds and the
-// checked allocation helpers.
+// define.h - definitions every module shares: the delimiter kinds, the one
+// way the shell ends on a failure it cannot go on from, and the checked
+// allocation helpers.
 #ifndef HUSK_DEFINE_H
 #define HUSK_DEFINE_H
 
@@ -21,13 +22,27 @@ typedef enum def_delim {
     delim_redir_out2 = 9,   // >>
 } delim;
 
+// Ends the shell with `status` after a message on standard error: `text`
+// when it is given, else what perror(prefix) writes (the prefix, ": " and
+// the system's text for errno). Every fatal end goes through here, so the
+// messages have one call shape and the statuses one place. Buffered
+// standard output is written out on the way.
+[[noreturn]] inline void fatal(int status, const char *prefix,
+                               const char *text = nullptr)
+{
+    if (text)
+        fputs(text, stderr);
+    else
+        perror(prefix);
+    exit(status);
+}
+
 // Allocation that cannot fail: when the system has no memory left, the
-// shell says so on standard error and ends with status 1. Every module
-// allocates through these, so there is one reaction everywhere.
+// shell says so and ends with status 1. Every module allocates through
+// these, so there is one reaction everywhere.
 [[noreturn]] inline void mem_fail(void)
 {
-    fputs("husk: out of memory.\n", stderr);
-    exit(1);
+    fatal(1, nullptr, "husk: out of memory.\n");
 }
 
 [[nodiscard]] inline void *mem_calloc(size_t cnt, size_t size)

@@ -1,17 +1,20 @@
 // exec.cpp - runs the token list of one line: cuts it into commands, opens
 // their redirections, connects them with pipes, starts them and waits.
 //
-// Every descriptor the shell opens is close-on-exec, so a program receives
-// only the copies placed on its descriptors 0 and 1. The shell's copies are
-// closed as soon as the command has been started (or has run, for `cd` and
-// for a command without words), so a reader sees the end of its pipe when
-// the writer ends and nothing piles up in the shell.
+// Every descriptor the shell opens is close-on-exec and numbered 3 or
+// above, so a program receives only the copies placed on its descriptors 0
+// and 1, and nothing of the shell's ever sits where a program or the shell
+// itself expects its standard streams. The shell's copies are closed as
+// soon as the command has been started (or has run, for `cd` and for a
+// command without words), so a reader sees the end of its pipe when the
+// writer ends and nothing piles up in the shell.
 #include "exec.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +27,13 @@
 
 namespace {
 
+// Set when a child was started that nobody waits for by its process id (a
+// background command, or a stage of a pipeline sent to the background), and
+// cleared once the system reports that no child is left: until then the
+// shell asks for finished children before each line, and after that it
+// makes no such call at all.
+int bg_unreaped;
+
 // Process ids of the pipeline stages of one line that are still to be
 // collected.
 typedef struct def_proc_list {
@@ -31,6 +41,21 @@ typedef struct def_proc_list {
     int cnt;      // stages to collect
     int size;     // capacity of `pids`
 } proc_list;
+
+// Moves a descriptor the shell opened for itself off 0, 1 and 2, which the
+// system hands out when the shell was started with one of them closed: a
+// message meant for standard error must never land in a redirection file.
+// Gives the new descriptor, or -1 with errno set when none is free.
+int fd_lift(int fd)
+{
+    if (fd < 0 || fd > 2)
+        return fd;
+    int high = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    int err = errno;
+    close(fd);
+    errno = err;
+    return high;
+}
 
 void fd_close(int *fd)
 {
@@ -64,10 +89,9 @@ int get_file_fd(const char *fname, fd_opt opt)
         flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
         break;
     default:
-        fputs("get_file_fd: unknown redir_option.\n", stderr);
-        exit(1);
+        fatal(1, nullptr, "get_file_fd: unknown redir_option.\n");
     }
-    return open(fname, flags, 0666);
+    return fd_lift(open(fname, flags, 0666));
 }
 
 // Opens the file of one redirection and installs it in the command's pair,
@@ -77,10 +101,8 @@ void word_delim_handle(const char *fname, delim dl, int *cmd_fd)
 {
     fd_opt opt = delim_name_to_fd_opt(dl);
     int fd = get_file_fd(fname, opt);
-    if (fd == -1) {
-        perror(fname);
-        exit(2);
-    }
+    if (fd == -1)
+        fatal(2, fname);
     int *entry = &cmd_fd[opt == opt_r || opt == opt_rr ? 0 : 1];
     fd_close(entry);
     *entry = fd;
@@ -122,10 +144,10 @@ void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd,
     *flag_wait = 1;
     if (dl == delim_pipe) {
         if (cmd_fd[1] == -1) {
-            if (pipe2(pipe_fd, O_CLOEXEC) == -1) {
-                perror("cmd_delim_handle");
-                exit(1);
-            }
+            if (pipe2(pipe_fd, O_CLOEXEC) == -1 ||
+                (pipe_fd[0] = fd_lift(pipe_fd[0])) == -1 ||
+                (pipe_fd[1] = fd_lift(pipe_fd[1])) == -1)
+                fatal(1, "cmd_delim_handle");
             cmd_fd[1] = pipe_fd[1];
         }
         *flag_wait = 0;
@@ -143,6 +165,8 @@ void proc_wait_later_handle(proc_list *procs, delim dl, int flag_wait,
                             pid_t pid)
 {
     if (dl == delim_ampersand) {
+        if (pid > 0 || procs->cnt > 0)
+            bg_unreaped = 1;
         procs->cnt = 0;
         return;
     }
@@ -196,24 +220,23 @@ int chdir_handle(char **argv, int cmd_len)
 pid_t spawn_argv(char **argv, const int *cmd_fd)
 {
     pid_t pid = vfork();
-    if (pid == -1) {
-        perror("fork");
-        exit(1);
-    }
+    if (pid == -1)
+        fatal(1, "fork");
     if (pid > 0)
         return pid;
-    for (int i = 0; i < 2; i++) {
-        if (cmd_fd[i] == i)  // already in place: only keep it open
-            fcntl(i, F_SETFD, 0);
-        else if (cmd_fd[i] != -1)
+    // The pair never holds 0, 1 or 2 (see fd_lift), so each dup2 makes a
+    // copy that stays open across exec.
+    for (int i = 0; i < 2; i++)
+        if (cmd_fd[i] != -1)
             dup2(cmd_fd[i], i);
-    }
     execvp(argv[0], argv);
     const char *why = strerrordesc_np(errno);
     if (!why)
         why = "Unknown error";
-    iovec msg[] = {{argv[0], strlen(argv[0])},
-                   {const_cast<char *>(": "), 2},
+    // As perror writes it: an empty name gets no ": " in front of the reason.
+    size_t name_len = strlen(argv[0]);
+    iovec msg[] = {{argv[0], name_len},
+                   {const_cast<char *>(": "), name_len ? 2U : 0U},
                    {const_cast<char *>(why), strlen(why)},
                    {const_cast<char *>("\n"), 1}};
     ssize_t written = writev(2, msg, 4);
@@ -245,22 +268,47 @@ int fork_exec_argv(char **argv, int *cmd_fd, int flag_wait)
 // Runs one command: `cd` inside the shell, anything else in a child.
 int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd)
 {
-    if (!head) {
-        fputs("cmd_exec_handle: Failed, no head.\n", stderr);
-        exit(1);
-    }
+    if (!head)
+        fatal(1, nullptr, "cmd_exec_handle: Failed, no head.\n");
     char **argv = word_list_part_to_argv(head, cmd_len);
-    int res = 0;
-    if (argv && strcmp(argv[0], "cd") == 0)
-        res = chdir_handle(argv, cmd_len);
-    else if (argv)
-        res = fork_exec_argv(argv, cmd_fd, flag_wait);
+    if (argv && strcmp(argv[0], "cd") != 0) {
+        int res = fork_exec_argv(argv, cmd_fd, flag_wait);
+        free(argv);
+        return res;
+    }
     // `cd` and a command without words start no child; what they were
     // given (a pipe end, a redirection file) is released here.
+    int res = argv ? chdir_handle(argv, cmd_len) : 0;
     fd_close(&cmd_fd[0]);
     fd_close(&cmd_fd[1]);
     free(argv);
     return res;
+}
+
+// 1 when the pipeline that starts at `head` is sent to the background: the
+// first command delimiter after it that is not | is &.
+int pipeline_is_background(const word *head)
+{
+    for (const word *w = head; w; w = w->next) {
+        delim dl;
+        if (w->is_delim && is_cmd_delim(w->str, static_cast<int>(strlen(w->str)), &dl) &&
+            dl != delim_pipe)
+            return dl == delim_ampersand;
+    }
+    return 0;
+}
+
+// Writes the launch result of a command that is not waited for as a line of
+// its own. A line goes out whole: when it does not fit in what is left of
+// the output buffer, the buffer is written first, so that a program writing
+// to the same output can land only between our lines, never inside one.
+void print_pid_line(int res)
+{
+    char line[16];
+    int n = snprintf(line, sizeof line, "%i\n", res);
+    if (__fbufsize(stdout) - __fpending(stdout) < static_cast<size_t>(n))
+        fflush(stdout);
+    fwrite(line, 1, static_cast<size_t>(n), stdout);
 }
 
 }  // namespace
@@ -292,20 +340,16 @@ int is_cmd_should_exec(delim prev_cmd_dl, int prev_cmd_ret)
 
 char **word_list_part_to_argv(word *head, int len)
 {
-    if (!head || len < 0) {
-        fputs("word_list_part_to_argv: wrong arg!\n", stderr);
-        exit(1);
-    }
+    if (!head || len < 0)
+        fatal(1, nullptr, "word_list_part_to_argv: wrong arg!\n");
     if (len == 0)
         return nullptr;
     char **argv = static_cast<char **>(
         mem_calloc(static_cast<size_t>(len) + 1, sizeof(char *)));
     word *w = head;
     for (int i = 0; i < len; i++, w = w->next) {
-        if (!w) {
-            fputs("word_list_part_to_argv: len > actual size\n", stderr);
-            exit(1);
-        }
+        if (!w)
+            fatal(1, nullptr, "word_list_part_to_argv: len > actual size\n");
         argv[i] = w->str;
     }
     return argv;
@@ -313,8 +357,13 @@ char **word_list_part_to_argv(word *head, int len)
 
 void proc_finished_handle(void)
 {
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    if (!bg_unreaped)
+        return;
+    pid_t pid;
+    while ((pid = waitpid(-1, nullptr, WNOHANG)) > 0) {
     }
+    if (pid == -1 && errno == ECHILD)
+        bg_unreaped = 0;
 }
 
 void exec_word_list_handle(word_list *list)
@@ -326,8 +375,11 @@ void exec_word_list_handle(word_list *list)
     int pipe_fd_prev[2] = {-1, -1};
     delim cmd_dl = delim_err, prev_cmd_dl = delim_err;
     int cmd_len = 0, cmd_res = 0, flag_wait = 1, flag_exec = 1;
+    int background = 0;  // the current pipeline ends with &
     proc_list stages = {nullptr, 0, 0};
     for (word *head = list->head, *next_head; head; head = next_head) {
+        if (prev_cmd_dl != delim_pipe)
+            background = pipeline_is_background(head);
         if (prev_cmd_dl != delim_err) {
             // The read end travels to this command, which now owns it.
             if (prev_cmd_dl == delim_pipe && pipe_fd_prev[0] != -1) {
@@ -339,17 +391,24 @@ void exec_word_list_handle(word_list *list)
         next_head = cmd_process(head, &cmd_len, flag_exec ? cmd_fd : nullptr,
                                 &cmd_dl);
         if (flag_exec) {
+            // A command in the background never reads the shell's own
+            // input: the next lines of a script, or what the user types
+            // next, are for the shell.
+            if (background && cmd_fd[0] == -1)
+                word_delim_handle("/dev/null", delim_redir_in, cmd_fd);
             cmd_delim_handle_before_exec(cmd_dl, &flag_wait, cmd_fd,
                                          pipe_fd_next);
-            int starts_child = cmd_len > 0 && strcmp(head->str, "cd") != 0;
             // A waited command is started before the pending stages are
             // collected: a stage may be blocked on a full pipe until its
             // reader (this command) runs.
             cmd_res = cmd_exec_handle(head, cmd_len, flag_wait, cmd_fd);
+            // A result above 1 of a command not waited for is a child's
+            // process id: `cd` answers 0, -1 or 1, a command without words
+            // 0, and no child of ours is process 1.
             proc_wait_later_handle(&stages, cmd_dl, flag_wait,
-                                   starts_child ? cmd_res : 0);
+                                   !flag_wait && cmd_res > 1 ? cmd_res : 0);
             if (!flag_wait) {
-                printf("%i\n", cmd_res);
+                print_pid_line(cmd_res);
                 cmd_res = 0;
             }
             fd_pipe_arr_move(pipe_fd_next, pipe_fd_prev);

@@ -33,14 +33,16 @@ text=$(groff -man -Tutf8 -rLL=400n -rHY=0 -P-cbou "$page" 2> /dev/null |
 readme_text=$(tr -s ' \t\n' ' ' < "$readme")
 
 # Every string literal written to standard error: fputs(..., stderr),
-# fprintf(stderr, ...), dprintf(2, ...), write(2, ...) and perror("prefix").
-# For perror the documented text is the prefix followed by ": ".
+# fprintf(stderr, ...), perror("prefix"), and the fatal ends
+# fatal(status, nullptr, "text") and fatal(status, "prefix"). For a prefix
+# the documented text is the prefix followed by ": ".
 messages=$(perl -0777 -ne '
     my $lit = qr/"((?:[^"\\]|\\.)*)"/;
-    while (/\b(?:fputs(?:_unlocked)?)\s*\(\s*$lit\s*,\s*stderr\s*\)/g) { print "$1\n" }
-    while (/\bfprintf\s*\(\s*stderr\s*,\s*$lit/g)                  { print "$1\n" }
-    while (/\b(?:dprintf|write)\s*\(\s*(?:2|STDERR_FILENO)\s*,\s*$lit/g) { print "$1\n" }
-    while (/\bperror\s*\(\s*$lit\s*\)/g)                           { print "$1: \n" }
+    while (/\bfputs\s*\(\s*$lit\s*,\s*stderr\s*\)/g)        { print "$1\n" }
+    while (/\bfprintf\s*\(\s*stderr\s*,\s*$lit/g)             { print "$1\n" }
+    while (/\bfatal\s*\(\s*\w+\s*,\s*nullptr\s*,\s*$lit/g)     { print "$1\n" }
+    while (/\bperror\s*\(\s*$lit\s*\)/g)                   { print "$1: \n" }
+    while (/\bfatal\s*\(\s*\w+\s*,\s*$lit\s*\)/g)          { print "$1: \n" }
 ' "$src"/src/*.cpp "$src"/src/*.h | sed 's/\\n$//' | sort -u)
 
 count=$(printf '%s\n' "$messages" | grep -c . || true)
