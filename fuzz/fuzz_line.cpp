@@ -7,6 +7,8 @@
 //    blank;
 //  - the answer, error position and tokens agree with a plain character by
 //    character reading of the language rules (ref_check, ref_tokens);
+//  - checked line by line, going on where it stopped, the check answers
+//    what it answers for the whole text;
 //  - an accepted line has no open quote;
 //  - the list is well linked, and both printers write the same text;
 //  - the tokens, written back with every word quoted, read back the same.
@@ -246,6 +248,34 @@ verdict check(const std::string &line, std::string *after)
     return v;
 }
 
+// The same text arriving in lines, as the loop reads it: each newline ends
+// a piece, a piece after a trailing | || && starts with a blank, and the
+// check of each longer buffer goes on where the one before stopped (once
+// more without new text at the end, as at the end of input). Each answer
+// and each rewrite must be those of a fresh check of the whole buffer.
+void check_in_pieces(const std::string &line)
+{
+    std::string text;
+    syntax_scan scan = {};
+    for (size_t at = 0, nl = 0; nl != std::string::npos; at = nl + 1) {
+        nl = line.find('\n', at);
+        if (scan.op_len)
+            text += ' ';
+        text += line.substr(at, nl == std::string::npos ? nl : nl - at);
+        for (int again = nl == std::string::npos ? 2 : 1; again > 0; again--) {
+            std::string fresh;
+            verdict want = check(text, &fresh), got{0, -7, -7};
+            std::vector<char> buf(text.begin(), text.end());
+            buf.push_back('\0');
+            got.st = syntax_handle_from(buf.data(), &scan, &got.pos, &got.len);
+            text.assign(buf.data(), text.size());
+            CHECK(got == want && text == fresh, line);
+            if (got.st != syntax_cont_read)
+                return;
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -270,6 +300,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string ref_buf = line;
     CHECK(v == ref_check(ref_buf), line);
     CHECK(buf == ref_buf, line);
+    check_in_pieces(line);
 
     // The tokeniser takes any text; both printers must agree on all of it.
     word_list *wl = word_list_from_buff(buf.c_str());

@@ -5,12 +5,11 @@
 // and the fuzzer's leak check see the rest.
 //
 // The input reaches the shell exactly as a script does: descriptor 0 is a
-// memory file holding the bytes, read through the ordinary stdin stream.
-// Each run rewrites the file and rewinds the stream, which also drops what
-// the stream had buffered and its end-of-file mark, so no run sees anything
-// of the one before. The output and message streams are swapped for memory
-// files during the run; descriptor 2 stays as it is for the sanitizers'
-// reports.
+// memory file holding the bytes. Each run rewrites the file and rewinds the
+// descriptor; the shell starts its reader afresh with each run, so no run
+// sees anything of the one before. The output and message streams are
+// swapped for memory files during the run; descriptor 2 stays as it is for
+// the sanitizers' reports.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -60,7 +59,7 @@ bool is_message(const std::string &l)
     return l == "Error: unexpected end of input.";
 }
 
-// The loop reads standard input in blocks of 64 KiB, far more than a fuzz
+// The shell reads its input in blocks of 64 KiB, far more than a fuzz
 // input. An input that starts with a byte of 0xf8 or more is therefore
 // moved to just before the end of the first block, so that its lines and
 // words cross a refill: the second byte says how many bytes before the
@@ -88,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (ftruncate(input_fd, 0) == -1 ||
         pwrite(input_fd, in.data(), in.size(), 0) != static_cast<ssize_t>(in.size()))
         fail("writing the input");
-    if (fseek(stdin, 0, SEEK_SET) == -1)
-        fail("rewinding stdin");
+    if (lseek(0, 0, SEEK_SET) == -1)
+        fail("rewinding the input");
     static sink out = sink_open(), err = sink_open();
     sink_reset(&out);
     sink_reset(&err);
@@ -99,11 +98,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     char name[] = "husk", opt[] = "-s";
     char *argv[] = {name, opt, nullptr};
     int status = husk_main(2, argv);
-    long pos = ftell(stdin);
+    off_t pos = lseek(0, 0, SEEK_CUR);
     stdout = saved_out;
     stderr = saved_err;
     std::string o = sink_text(&out), e = sink_text(&err);
-    if (status != 0 || pos != static_cast<long>(in.size()))
+    if (status != 0 || pos != static_cast<off_t>(in.size()))
         fail("ended early or with a failure");
     if (!all_lines(o, is_token_line) || !all_lines(e, is_message))
         fail("unexpected output");

@@ -1,6 +1,8 @@
 // main.cpp - program entry and the read, check, run cycle.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 #include "define.h"
@@ -32,38 +34,62 @@ constexpr long buff_first_size = 1024;
 // it is asked once, not once per line.
 int stdin_tty;
 
+// The shell's own input: descriptor 0, read into a block that lives for the
+// whole run. From a file or a pipe one read takes whatever is there, up to
+// the block's size, so a program started from a script that reads
+// descriptor 0 itself goes on after what the shell has taken in by then
+// (the rest of a short script, or up to 64 KiB beyond the line), not at the
+// next line. At a terminal one read gives one line, so such a program reads
+// what is typed next.
+typedef struct def_in_reader {
+    char block[1 << 16];
+    size_t pos;  // the next byte to hand out
+    size_t end;  // the end of what the last read gave
+    int eof;     // a read answered 0: the input has ended
+} in_reader;
+
+in_reader in;
+
+// The length of the text in the loop's buffer as the later stages see it
+// (up to its first NUL), so that a continuation is appended without
+// measuring the whole line again.
+long buff_len;
+
+// Refills the block. Answers the number of bytes read, 0 at the end of
+// input. An interrupted read is retried, and descriptor 0 left
+// non-blocking by whoever started us is waited on rather than taken for
+// the end. A read error ends the shell: input that cannot be read must not
+// pass for the end of a script.
+size_t in_fill(void)
+{
+    while (!in.eof) {
+        ssize_t n = read(0, in.block, sizeof in.block);
+        if (n >= 0) {
+            in.pos = 0;
+            in.end = static_cast<size_t>(n);
+            in.eof = n == 0;
+            return in.end;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd p = {0, POLLIN, 0};
+            poll(&p, 1, -1);
+        } else if (errno != EINTR) {
+            fatal(1, "husk: read error");
+        }
+    }
+    return 0;
+}
+
+// Makes the next input line start with a blank. Called only after a line
+// ended by a newline, which the blank overwrites in the block.
+void in_unread_blank(void)
+{
+    in.block[--in.pos] = ' ';
+}
+
 void print_invitation(void)
 {
     printf("%s> ", cur_path);
-}
-
-// Takes from the input stream the characters up to the next newline (which
-// is consumed and not stored) or the end of input, and calls `take` with
-// each run of them. Reads the stream's own buffer where it can, so a long
-// line costs a few block copies rather than a call per character; the
-// stream stays positioned exactly after the newline, for the programs that
-// read descriptor 0 after us. Answers the character that stopped it:
-// '\n' or EOF.
-template <typename Take> int stream_read_line(Take take)
-{
-    for (;;) {
-#ifdef __GLIBC__
-        char *p = stdin->_IO_read_ptr, *end = stdin->_IO_read_end;
-        if (p < end) {
-            char *nl = static_cast<char *>(memchr(p, '\n', end - p));
-            take(p, (nl ? nl : end) - p);
-            stdin->_IO_read_ptr = nl ? nl + 1 : end;
-            if (nl)
-                return '\n';
-            continue;
-        }
-#endif
-        int c = getc_unlocked(stdin);
-        if (c == EOF || c == '\n')
-            return c;
-        char ch = static_cast<char>(c);
-        take(&ch, 1);
-    }
 }
 
 // Reads one input line onto the end of the buffer `*buffptr` (a new one
@@ -75,40 +101,53 @@ input_state read_loop(char **buffptr, int *size)
     char *buff = *buffptr;
     long max_buff_size = buff_first_size;
     long i = 0;
-    if (!buff)
+    if (!buff) {
         buff = static_cast<char *>(mem_malloc(max_buff_size));
-    else {
+    } else {
         max_buff_size = *size;
-        i = static_cast<long>(strlen(buff));
+        i = buff_len;
     }
-    if (stdin_tty)
+    long start = i;
+    if (stdin_tty) {
+        // Nothing else writes our output before the terminal is read.
         print_invitation();
-    int too_long = 0;
-    int c = stream_read_line([&](const char *text, long n) {
-        if (too_long || i + n > line_max) {
-            too_long = 1;  // skip to the end of the line
-            return;
+        fflush(stdout);
+    }
+    int too_long = 0, newline = 0;
+    while (!newline && (in.pos < in.end || in_fill() > 0)) {
+        const char *text = in.block + in.pos;
+        size_t n = in.end - in.pos;
+        const char *nl = static_cast<const char *>(memchr(text, '\n', n));
+        if (nl) {
+            n = static_cast<size_t>(nl - text);
+            newline = 1;
         }
-        if (i + n > max_buff_size - 1) {
-            while (i + n > max_buff_size - 1)
+        in.pos += n + static_cast<size_t>(newline);
+        if (too_long || i + static_cast<long>(n) > line_max) {
+            too_long = 1;  // skip to the end of the line
+            continue;
+        }
+        if (i + static_cast<long>(n) > max_buff_size - 1) {
+            while (i + static_cast<long>(n) > max_buff_size - 1)
                 max_buff_size *= 2;
             buff = static_cast<char *>(mem_realloc(buff, max_buff_size));
         }
         memcpy(buff + i, text, n);
-        i += n;
-    });
+        i += static_cast<long>(n);
+    }
     if (too_long) {
         fprintf(stderr, "Error: line longer than %ld characters; skipped.\n",
                 line_max);
         free(buff);
         max_buff_size = buff_first_size;
         buff = static_cast<char *>(mem_malloc(max_buff_size));
-        i = 0;
+        i = start = 0;
     }
     buff[i] = '\0';
+    buff_len = start + static_cast<long>(strlen(buff + start));
     *buffptr = buff;
     *size = static_cast<int>(max_buff_size);
-    if (c == '\n')
+    if (newline)
         return st_exe_cont;
     return i > 0 && !stdin_tty ? st_exe_fin : st_fin;
 }
@@ -142,18 +181,26 @@ void loop(void)
     int max_buff_size = 0, err_pos = 0, err_symcnt = 0;
     char *buff = nullptr;
     word_list *wl = nullptr;
+    syntax_scan scan = {};
     stdin_tty = tty;
-    // A script is read, and a token listing written, in large blocks: a few
-    // system calls per megabyte rather than hundreds. The input stream reads
-    // ahead either way.
-    static char in_block[1 << 16], out_block[1 << 16];
-    if (!tty)
-        setvbuf(stdin, in_block, _IOFBF, sizeof in_block);
+    in.pos = in.end = 0;
+    in.eof = 0;
+    // A token listing is written in large blocks: a few system calls per
+    // megabyte rather than hundreds.
+    static char out_block[1 << 16];
     if (only_print_tokens && !isatty(1))
         setvbuf(stdout, out_block, _IOFBF, sizeof out_block);
     while (!fin_flag) {
-        if (!buff && !only_print_tokens)
-            proc_finished_handle();
+        if (!buff) {
+            scan = {};
+            if (!only_print_tokens)
+                proc_finished_handle();
+        } else if (scan.op_len) {
+            // An operator at the end of the line never joins the first
+            // characters of the next line: `ls |` and `| wc` are not
+            // `ls ||wc`.
+            in_unread_blank();
+        }
         input_state input_st = read_loop(&buff, &max_buff_size);
         if (input_st == st_fin) {
             if (tty)
@@ -163,12 +210,14 @@ void loop(void)
         }
         if (input_st == st_exe_fin)
             fin_flag = 1;
-        syntax_state res = syntax_handle(buff, &err_pos, &err_symcnt);
+        if (buff[0] == '\0')  // empty, or dropped for its length
+            scan = {};
+        syntax_state res = syntax_handle_from(buff, &scan, &err_pos, &err_symcnt);
         if (res == syntax_cont_read && fin_flag) {
             // No more input will come. A trailing backslash has just become
             // a blank, so one more check decides; anything else is a line
             // left unfinished, which is not run.
-            res = syntax_handle(buff, &err_pos, &err_symcnt);
+            res = syntax_handle_from(buff, &scan, &err_pos, &err_symcnt);
             if (res == syntax_cont_read)
                 fputs("Error: unexpected end of input.\n", stderr);
         }

@@ -46,6 +46,25 @@ delim_type delim_gettype(const char *buff, int idx, int *symcnt)
     return delim_type_err;
 }
 
+// Decides an operator that needs a word after it (side class `d_type`) by
+// the first token after position `look`, with only spaces between. On an
+// error about that token, `*idx` and `*symcnt` are moved to name it.
+syntax_state delim_word_after(const char *buff, int *idx, int *symcnt,
+                              delim_type d_type, int look)
+{
+    switch (buff_find_next_token(buff, &look)) {
+    case tok_word:
+        return syntax_ok;
+    case tok_delim:
+        *idx = look;
+        delim_gettype(buff, look, symcnt);
+        return syntax_err;
+    case tok_none:
+        break;
+    }
+    return d_type == delim_bside ? syntax_cont_read : syntax_err;
+}
+
 // The verdict on one operator token at `*idx`. On an error about the token
 // that follows, `*idx` and `*symcnt` are moved to name that token.
 syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
@@ -57,27 +76,49 @@ syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
         return syntax_err;
     if (d_type == delim_lside)
         return syntax_ok;
-    int tmp_idx = *idx + *symcnt - 1;
-    switch (buff_find_next_token(buff, &tmp_idx)) {
-    case tok_word:
-        return syntax_ok;
-    case tok_delim:
-        *idx = tmp_idx;
-        delim_gettype(buff, tmp_idx, symcnt);
-        return syntax_err;
-    case tok_none:
-        break;
-    }
-    return d_type == delim_bside ? syntax_cont_read : syntax_err;
+    return delim_word_after(buff, idx, symcnt, d_type, *idx + *symcnt - 1);
 }
 
 }  // namespace
 
 syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
 {
-    int cmd_exist = 0;
-    int idx = 0;
-    const char *end = buff + strlen(buff);
+    syntax_scan scan = {};
+    return syntax_handle_from(buff, &scan, err_pos, symcnt);
+}
+
+syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
+                                int *symcnt)
+{
+    int idx = scan->idx;
+    int cmd_exist = scan->cmd_exist;
+    // The last operator accepted for the word after it, while nothing but
+    // spaces follows it: a trailing backslash turned blank takes that word
+    // away again.
+    int op_idx = scan->op_idx, op_len = scan->op_len;
+    // Only the text appended since the last call is measured, never the
+    // whole line again.
+    const char *end = buff + idx + strlen(buff + idx);
+    if (scan->quote) {
+        const char *close = strchr(buff + idx, scan->quote);
+        if (!close) {
+            scan->idx = static_cast<int>(end - buff);
+            return syntax_cont_read;
+        }
+        idx = static_cast<int>(close - buff) + 1;
+    } else if (op_len) {
+        // The operator is decided by the first token of the new text.
+        int at = op_idx;
+        syntax_state res = delim_word_after(
+            buff, &at, symcnt, delim_gettype(buff, op_idx, symcnt), idx - 1);
+        if (res == syntax_err)
+            *err_pos = at;
+        if (res == syntax_cont_read)
+            scan->idx = static_cast<int>(end - buff);
+        if (res != syntax_ok)
+            return res;
+        cmd_exist = 0;
+    }
     for (;;) {
         // Words and blanks need no decision: cross their run at once,
         // noting whether it held command content.
@@ -89,12 +130,17 @@ syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
         if (is_quote(c)) {
             cmd_exist = 1;
             const char *close = quote_find_close(buff + idx);
-            if (!close)
+            if (!close) {
+                *scan = {static_cast<int>(end - buff), 1, c, 0, 0};
                 return syntax_cont_read;
+            }
             idx = static_cast<int>(close - buff) + 1;
         } else if (c == '\\') {
             if (buff[idx + 1] == '\0') {
                 buff[idx] = ' ';
+                if (cmd_exist)
+                    op_len = 0;
+                *scan = {idx, cmd_exist, 0, op_idx, op_len};
                 return syntax_cont_read;
             }
             idx += 2;  // the escaped character is plain text
@@ -105,8 +151,12 @@ syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
                                             static_cast<short>(cmd_exist));
             if (res == syntax_err)
                 *err_pos = idx;
+            if (res == syntax_cont_read)
+                *scan = {static_cast<int>(end - buff), cmd_exist, 0, idx, *symcnt};
             if (res != syntax_ok)
                 return res;
+            op_idx = idx;
+            op_len = d_type == delim_lside ? 0 : *symcnt;
             cmd_exist = 0;
             idx += *symcnt;
         }

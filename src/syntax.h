@@ -31,4 +31,24 @@ typedef enum def_delim_type {
 // and the answer is syntax_cont_read. Prints nothing.
 syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt);
 
+// Where the check of an unfinished line stopped, so that the check of the
+// line continued goes on from there instead of from the start, and a line
+// read in many pieces costs time linear in its length. All zero is the
+// start of a line.
+typedef struct def_syntax_scan {
+    int idx;        // where the check goes on
+    int cmd_exist;  // command content since the last operator, before idx
+    char quote;     // the quote that opened the stretch still open, or 0
+    int op_idx;     // an operator still waiting for the word after it, with
+    int op_len;     // only spaces up to idx: its position and length; op_len
+                    // is 0 when none waits
+} syntax_scan;
+
+// syntax_handle, going on from `*scan` over a buffer that holds the text
+// checked before, unchanged, with more text appended. The answers are those
+// syntax_handle gives for the whole buffer. On syntax_cont_read `*scan` is
+// set for the next call; after the other answers it is of no further use.
+syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
+                                int *symcnt);
+
 #endif
