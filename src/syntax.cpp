@@ -79,6 +79,33 @@ syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
     return delim_word_after(buff, idx, symcnt, d_type, *idx + *symcnt - 1);
 }
 
+// Picks up an unfinished line where the check stopped, now that text has
+// been appended (up to `end`): crosses the rest of a quoted stretch still
+// open, or decides the operator that waited for its word. Answers syntax_ok
+// with `*idx` where the scan goes on, or the line's verdict.
+syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
+                           int *idx, int *err_pos, int *symcnt)
+{
+    if (scan->quote) {
+        const char *close = strchr(buff + *idx, scan->quote);
+        if (!close) {
+            scan->idx = static_cast<int>(end - buff);
+            return syntax_cont_read;
+        }
+        *idx = static_cast<int>(close - buff) + 1;
+    } else if (scan->op_len) {
+        int at = scan->op_idx;
+        syntax_state res = delim_word_after(
+            buff, &at, symcnt, delim_gettype(buff, at, symcnt), *idx - 1);
+        if (res == syntax_err)
+            *err_pos = at;
+        if (res == syntax_cont_read)
+            scan->idx = static_cast<int>(end - buff);
+        return res;
+    }
+    return syntax_ok;
+}
+
 }  // namespace
 
 syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
@@ -99,26 +126,11 @@ syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
     // Only the text appended since the last call is measured, never the
     // whole line again.
     const char *end = buff + idx + strlen(buff + idx);
-    if (scan->quote) {
-        const char *close = strchr(buff + idx, scan->quote);
-        if (!close) {
-            scan->idx = static_cast<int>(end - buff);
-            return syntax_cont_read;
-        }
-        idx = static_cast<int>(close - buff) + 1;
-    } else if (op_len) {
-        // The operator is decided by the first token of the new text.
-        int at = op_idx;
-        syntax_state res = delim_word_after(
-            buff, &at, symcnt, delim_gettype(buff, op_idx, symcnt), idx - 1);
-        if (res == syntax_err)
-            *err_pos = at;
-        if (res == syntax_cont_read)
-            scan->idx = static_cast<int>(end - buff);
-        if (res != syntax_ok)
-            return res;
-        cmd_exist = 0;
-    }
+    syntax_state res = syntax_resume(buff, end, scan, &idx, err_pos, symcnt);
+    if (res != syntax_ok)
+        return res;
+    if (op_len)
+        cmd_exist = 0;  // the waiting operator has its word
     for (;;) {
         // Words and blanks need no decision: cross their run at once,
         // noting whether it held command content.
@@ -128,37 +140,36 @@ syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
         if (c == '\0')
             return syntax_ok;
         if (is_quote(c)) {
-            cmd_exist = 1;
             const char *close = quote_find_close(buff + idx);
             if (!close) {
                 *scan = {static_cast<int>(end - buff), 1, c, 0, 0};
                 return syntax_cont_read;
             }
+            cmd_exist = 1;
             idx = static_cast<int>(close - buff) + 1;
         } else if (c == '\\') {
             if (buff[idx + 1] == '\0') {
                 buff[idx] = ' ';
-                if (cmd_exist)
-                    op_len = 0;
-                *scan = {idx, cmd_exist, 0, op_idx, op_len};
+                *scan = {idx, cmd_exist, 0, op_idx, cmd_exist ? 0 : op_len};
                 return syntax_cont_read;
             }
             idx += 2;  // the escaped character is plain text
             cmd_exist = 1;
         } else {
             delim_type d_type = delim_gettype(buff, idx, symcnt);
-            syntax_state res = delim_handle(buff, &idx, symcnt, d_type,
-                                            static_cast<short>(cmd_exist));
+            res = delim_handle(buff, &idx, symcnt, d_type, static_cast<short>(cmd_exist));
+            if (res == syntax_ok) {
+                op_idx = idx;
+                op_len = d_type == delim_lside ? 0 : *symcnt;
+                cmd_exist = 0;
+                idx += *symcnt;
+                continue;
+            }
             if (res == syntax_err)
                 *err_pos = idx;
-            if (res == syntax_cont_read)
+            else
                 *scan = {static_cast<int>(end - buff), cmd_exist, 0, idx, *symcnt};
-            if (res != syntax_ok)
-                return res;
-            op_idx = idx;
-            op_len = d_type == delim_lside ? 0 : *symcnt;
-            cmd_exist = 0;
-            idx += *symcnt;
+            return res;
         }
     }
 }
