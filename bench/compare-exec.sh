@@ -5,13 +5,15 @@
 # Four cases, each sampled RUNS times (default 7) alternately for husk and
 # dash, with the same script on standard input of both:
 #   start-up     `sh < /dev/null`, STARTS runs in a row per sample (default 200)
+#   empty        10,000,000 empty lines: the cost of the loop itself
 #   true         1,000 lines /bin/true
 #   pipe         500 lines /bin/true | /bin/true
 #   redirect     1,000 lines /bin/true > out (in a scratch directory)
 # Prints, per case, the median and fastest wall time of a run for each
 # shell and the ratios dash/husk of the medians, of the fastest runs and of
 # the median CPU times (1 or more: husk is no slower). For the 1,000-line
-# cases, milliseconds per run read as microseconds per line.
+# cases, milliseconds per run read as microseconds per line; for the empty
+# lines, milliseconds divided by ten are nanoseconds per line.
 set -euo pipefail
 . "$(dirname "$0")/tools.sh"
 bench_setup "$@"
@@ -19,13 +21,14 @@ runs=${RUNS:-7}
 starts=${STARTS:-200}
 
 : > "$tmp/startup"  # no lines: the shell starts and ends
+yes '' | head -n 10000000 > "$tmp/empty"
 for ((i = 0; i < 1000; i++)); do echo /bin/true; done > "$tmp/true"
 for ((i = 0; i < 500; i++)); do echo '/bin/true | /bin/true'; done > "$tmp/pipe"
 for ((i = 0; i < 1000; i++)); do echo '/bin/true > out'; done > "$tmp/redirect"
 mkdir "$tmp/work"
 cd "$tmp/work"
 
-cases="startup true pipe redirect"
+cases="startup empty true pipe redirect"
 for ((i = 0; i < runs; i++)); do
     for c in $cases; do
         count=1 input=$tmp/$c
@@ -46,7 +49,7 @@ done
 
 # On a shared machine the other load only ever adds time, so the fastest
 # sample is shown beside the median.
-printf '%-9s %5s %21s %21s   %s\n' case lines "husk ms (min)" "dash ms (min)" \
+printf '%-9s %8s %21s %21s   %s\n' case lines "husk ms (min)" "dash ms (min)" \
     "dash/husk: median, min, CPU"
 for c in $cases; do
     quiet_or_fail "husk_$c"
@@ -55,7 +58,7 @@ for c in $cases; do
         -v h="$(median "$tmp/husk_$c.t")" -v d="$(median "$tmp/dash_$c.t")" \
         -v hm="$(sort -g "$tmp/husk_$c.t" | head -1)" -v dm="$(sort -g "$tmp/dash_$c.t" | head -1)" \
         -v hc="$(median "$tmp/husk_$c.c")" -v dc="$(median "$tmp/dash_$c.c")" 'BEGIN {
-        printf "%-9s %5d %10.3f (%8.3f) %10.3f (%8.3f)   %5.2fx %5.2fx %5.2fx\n", c, n,
+        printf "%-9s %8d %10.3f (%8.3f) %10.3f (%8.3f)   %5.2fx %5.2fx %5.2fx\n", c, n,
             h * 1e3, hm * 1e3, d * 1e3, dm * 1e3, d / h, dm / hm, dc / hc
     }'
 done

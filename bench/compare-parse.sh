@@ -3,10 +3,12 @@
 # dash (and bash on the long line), in the same run.
 #
 # Generates a 32 MiB script of typical command lines and one 64 MiB line of
-# typical words (fixed seeds, so the inputs are the same every time), then
-# runs `HUSK -s < input > /dev/null` and `dash -n input` alternately RUNS
-# times each (default 7; `bash -n` BASH_RUNS times, default 3, on the long
-# line only) and prints the medians, throughputs, ratios and peak memory.
+# typical words (fixed seeds, so the inputs are the same every time), and
+# two commands of 300,000 continuation lines each: one quoted word over all
+# of them, and lines joined by a trailing backslash. Then runs
+# `HUSK -s < input > /dev/null` and `dash -n input` alternately RUNS times
+# each (default 7; `bash -n` BASH_RUNS times, default 3, on the long line
+# only) and prints the medians, throughputs, ratios and peak memory.
 set -euo pipefail
 . "$(dirname "$0")/tools.sh"
 bench_setup "$@"
@@ -15,30 +17,31 @@ bash_runs=${BASH_RUNS:-3}
 
 "$gen" script $((32 << 20)) 1 > "$tmp/script"
 "$gen" line $((64 << 20)) 1 > "$tmp/line"
+{ echo "echo '"; yes 'some text' | head -n 300000; echo "' | cat"; } > "$tmp/quoted"
+{ yes 'some text \' | head -n 300000; echo end; } > "$tmp/backslash"
 
 # The inputs must be plain, valid scripts for all three, or the comparison
 # compares error paths.
-dash -n "$tmp/script"
-dash -n "$tmp/line"
+for input in script line quoted backslash; do
+    dash -n "$tmp/$input"
+done
 
 for ((i = 0; i < runs; i++)); do
     # Who goes first changes every round.
-    if ((i % 2 == 0)); then
-        sample husk_script "$tmp/script" /dev/null 1 "$husk" -s
-        sample dash_script /dev/null /dev/null 1 dash -n "$tmp/script"
-        sample husk_line "$tmp/line" /dev/null 1 "$husk" -s
-        sample dash_line /dev/null /dev/null 1 dash -n "$tmp/line"
-    else
-        sample dash_script /dev/null /dev/null 1 dash -n "$tmp/script"
-        sample husk_script "$tmp/script" /dev/null 1 "$husk" -s
-        sample dash_line /dev/null /dev/null 1 dash -n "$tmp/line"
-        sample husk_line "$tmp/line" /dev/null 1 "$husk" -s
-    fi
+    for input in script line quoted backslash; do
+        if ((i % 2 == 0)); then
+            sample "husk_$input" "$tmp/$input" /dev/null 1 "$husk" -s
+            sample "dash_$input" /dev/null /dev/null 1 dash -n "$tmp/$input"
+        else
+            sample "dash_$input" /dev/null /dev/null 1 dash -n "$tmp/$input"
+            sample "husk_$input" "$tmp/$input" /dev/null 1 "$husk" -s
+        fi
+    done
     if ((i < bash_runs)); then
         sample bash_line /dev/null /dev/null 1 bash -n "$tmp/line"
     fi
 done
-for name in husk_script husk_line dash_script dash_line bash_line; do
+for name in {husk,dash}_{script,line,quoted,backslash} bash_line; do
     quiet_or_fail "$name"
 done
 
@@ -63,6 +66,10 @@ report "32 MiB script, $lines lines, $runs runs each (husk -s vs dash -n):" \
     "$tmp/script" husk_script dash_script
 report "one 64 MiB line of words, $runs runs ($bash_runs for bash -n):" \
     "$tmp/line" husk_line dash_line bash_line
+report "continuation: one quoted word over 300,000 lines, $runs runs:" \
+    "$tmp/quoted" husk_quoted dash_quoted
+report "continuation: 300,000 lines joined by a trailing backslash, $runs runs:" \
+    "$tmp/backslash" husk_backslash dash_backslash
 
 awk -v hs="$(median "$tmp/husk_script.t")" -v ds="$(median "$tmp/dash_script.t")" \
     -v hc="$(median "$tmp/husk_script.c")" -v dc="$(median "$tmp/dash_script.c")" \
@@ -75,3 +82,8 @@ awk -v hs="$(median "$tmp/husk_script.t")" -v ds="$(median "$tmp/dash_script.t")
     printf "peak on the long line: husk %d KiB, dash %d KiB, bash %d KiB (%s)\n",
         hm, dm, bm, (hm < dm ? "below both" : (hm < bm ? "below bash only" : "above bash"))
 }'
+for input in quoted backslash; do
+    awk -v n="$input" -v h="$(median "$tmp/husk_$input.c")" -v d="$(median "$tmp/dash_$input.c")" 'BEGIN {
+        printf "continuation (%s): CPU husk %.3f s, dash %.3f s (goal: no more than dash: %s)\n",
+            n, h, d, (h <= d ? "met" : "missed") }'
+done
