@@ -47,9 +47,7 @@ echo end'
 
 failed=0
 # memcheck <name> <expected status> <leak kinds that are errors> [husk args]
-# The script comes through a pipe: a child that valgrind has forked and that
-# fails before its program runs tidies the stdin stream on its way out,
-# which on a file would move the shell's own reading position.
+# The script comes through a pipe, as from a program that generates it.
 memcheck()
 {
     local name=$1 want=$2 kinds=$3 log=$work/$1.log
