@@ -11,7 +11,7 @@ JOBS         ?= $(shell nproc)
 # configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: build run test bench check fuzz memcheck lint install uninstall package clean
+.PHONY: build run test test-fast bench check fuzz memcheck lint install uninstall package clean
 
 # Optimised build of the shell alone, build/husk: no test framework needed.
 build:
@@ -25,6 +25,11 @@ run: build
 test:
 	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON)
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same less the tests labelled slow, for the edit loop: a few seconds.
+test-fast:
+	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON)
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
 
 # Microbenchmarks, then husk side by side with dash.
 bench:
