@@ -5,7 +5,6 @@
 // a failure the shell survives still run.
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <random>
 
 #include "e2e_support.h"
@@ -13,88 +12,6 @@
 using namespace husk_test;
 
 namespace {
-
-// Some runs need the shell started in a way husk_run cannot: as nobody (so
-// that permissions and RLIMIT_NPROC hold when the tests run as root), with
-// SIGPIPE ignored (an ignored signal stays ignored across exec), or with its
-// output on a given file. husk_run then starts this test binary with
-// HUSK_WRAP set; the constructor below prepares the process before any test
-// code runs and puts the real shell in its place. When it cannot, it ends
-// with status 125 and a message starting "wrapper:", and the test skips.
-constexpr uid_t nobody = 65534;
-constexpr int wrap_failed = 125;
-
-struct wrap {
-    bool as_nobody = false;        // drop root privileges (nothing otherwise)
-    rlim_t nproc = 0;              // RLIMIT_NPROC when not 0
-    bool sigpipe_ignored = false;  // as some callers leave it
-    std::string out_path;          // opened onto descriptor 1 when set
-};
-
-[[noreturn]] void wrap_fail(const char *what)
-{
-    fprintf(stderr, "wrapper: %s: %s\n", what, strerror(errno));
-    _exit(wrap_failed);
-}
-
-// glibc hands the constructors of a program the arguments of main.
-__attribute__((constructor)) void wrap_and_exec(int, char **argv)
-{
-    const char *wrap_opts = getenv("HUSK_WRAP"), *real = getenv("HUSK_WRAP_REAL");
-    if (!wrap_opts || !real)
-        return;
-    int as_nobody = 0, sigpipe_ignored = 0, used = 0;
-    unsigned long nproc = 0;
-    if (sscanf(wrap_opts, "%d:%lu:%d:%n", &as_nobody, &nproc, &sigpipe_ignored, &used) != 3)
-        wrap_fail("bad HUSK_WRAP");
-    std::string out = wrap_opts + used, bin = real;
-    unsetenv("HUSK_WRAP");
-    unsetenv("HUSK_WRAP_REAL");
-    if (sigpipe_ignored)
-        signal(SIGPIPE, SIG_IGN);
-    int fd = out.empty() ? 1 : open(out.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd == -1 || dup2(fd, 1) == -1)
-        wrap_fail(out.c_str());
-    // Opened while still root, so that nobody can run it even from a build
-    // directory nobody may enter.
-    int exe = open(bin.c_str(), O_RDONLY | O_CLOEXEC);
-    if (exe == -1)
-        wrap_fail(bin.c_str());
-    if (as_nobody && getuid() == 0 &&
-        (setgroups(0, nullptr) || setgid(nobody) || setuid(nobody)))
-        wrap_fail("cannot become nobody");
-    rlimit rl = {nproc, nproc};
-    if (nproc && setrlimit(RLIMIT_NPROC, &rl))
-        wrap_fail("RLIMIT_NPROC");
-    argv[0] = bin.data();
-    fexecve(exe, argv, environ);
-    wrap_fail(bin.c_str());
-}
-
-// In a build with the sanitizers, the leak check at the shell's exit needs
-// free descriptors and a helper task of its own; a run that has used up
-// either on purpose goes without it.
-void without_leak_check(run_opts *o)
-{
-    const char *asan = getenv("ASAN_OPTIONS");
-    o->env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0");
-}
-
-run_result run_wrapped(const std::string &input, run_opts o, const wrap &w)
-{
-    o.env.push_back("HUSK_BIN=/proc/self/exe");
-    o.env.push_back("HUSK_WRAP_REAL=" + husk_bin());
-    o.env.push_back("HUSK_WRAP=" + std::to_string(w.as_nobody) + ":" + std::to_string(w.nproc) +
-                    ":" + std::to_string(w.sigpipe_ignored) + ":" + w.out_path);
-    return husk_run(input, o);
-}
-
-#define SKIP_IF_UNWRAPPED(r)                                                  \
-    do {                                                                      \
-        if ((r).status == wrap_failed && (r).err.rfind("wrapper:", 0) == 0) { \
-            GTEST_SKIP() << (r).err;                                          \
-        }                                                                     \
-    } while (0)
 
 // A directory with a file of each kind the rows need, open to nobody.
 void setup(const temp_dir &d)
@@ -155,15 +72,11 @@ TEST(Fault, FailuresEndWithTheirMessage)
         setup(d);
         run_opts o;
         o.cwd = d.path;
-        if (r.run == nofile4) {
-            o.nofile = 4;
-            o.close_inherited = true;
-            without_leak_check(&o);
-        }
-        wrap w;
-        w.as_nobody = true;
-        run_result res = r.run == as_nobody ? run_wrapped(r.in, o, w) : husk_run(r.in, o);
-        SKIP_IF_UNWRAPPED(res);
+        o.nofile = r.run == nofile4 ? 4 : 0;
+        o.as_nobody = r.run == how::as_nobody;
+        run_result res = husk_run(r.in, o);
+        if (res.not_started)
+            GTEST_SKIP() << res.err;
         std::string rest;
         pid_lines_split(res.out, &rest);
         EXPECT_EQ(r.out, rest);
@@ -188,15 +101,14 @@ TEST(Fault, ProcessLimitWhileForking)
     setup(d);
     run_opts o;
     o.cwd = d.path;
-    without_leak_check(&o);
-    wrap w;
-    w.as_nobody = true;
-    w.nproc = 4;  // the shell and at most three children
+    o.as_nobody = true;
+    o.nproc = 4;  // the shell and at most three children
     std::string in;
     for (int i = 0; i < 8; i++)
         in += "sleep 1 &\n";
-    run_result r = run_wrapped(in + "echo never\n", o, w);
-    SKIP_IF_UNWRAPPED(r);
+    run_result r = husk_run(in + "echo never\n", o);
+    if (r.not_started)
+        GTEST_SKIP() << r.err;
     std::string rest;
     EXPECT_LE(pid_lines_split(r.out, &rest), 3);
     EXPECT_EQ("", rest);
@@ -232,19 +144,17 @@ TEST(Fault, ReaderGoesAway)
 // ignored, it says so and ends with status 1.
 TEST(Fault, WriteErrorIsNotSuccess)
 {
-    wrap w;
-    w.out_path = "/dev/full";
     run_opts o;
     o.args = {"-s"};
-    run_result r = run_wrapped("a b\n", o, w);
-    SKIP_IF_UNWRAPPED(r);
+    o.out_path = "/dev/full";
+    run_result r = husk_run("a b\n", o);
     EXPECT_EQ("husk: write error: No space left on device\n", r.err);
     EXPECT_EQ(1, r.status);
 
-    w = {};
-    w.sigpipe_ignored = true;
+    o.out_path = "";
+    o.sigpipe_ignored = true;
     o.close_stdout_early = true;
-    r = run_wrapped("a b\n", o, w);
+    r = husk_run("a b\n", o);
     EXPECT_EQ("husk: write error: Broken pipe\n", r.err);
     EXPECT_EQ(1, r.status);
 }
