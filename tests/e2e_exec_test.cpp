@@ -35,7 +35,6 @@ void check_rows(const std::vector<row> &rows)
         temp_dir d;
         run_opts o;
         o.cwd = d.path;
-        o.env = {"HOME=/"};
         run_result res = husk_run(r.in, o);
         std::string rest;
         EXPECT_EQ(r.pids, pid_lines_split(res.out, &rest));

@@ -30,6 +30,15 @@ inline std::string husk_bin()
     return p ? p : "husk";
 }
 
+// Every run gets the same search path and home, whatever the caller's: a
+// directory on the caller's PATH that may not be read, for one, would turn
+// "No such file or directory" for a missing program into "Permission denied".
+inline void set_fixed_env()
+{
+    setenv("PATH", "/usr/bin:/bin", 1);
+    setenv("HOME", "/", 1);
+}
+
 struct run_result {
     std::string out;          // everything written on standard output
     std::string err;          // everything written on standard error
@@ -76,6 +85,7 @@ inline long now_ms()
         harness_fail("dup2");
     if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
         harness_fail(o.cwd);
+    set_fixed_env();
     // A sanitizer build's leak check at exit needs free descriptors and a
     // helper task of its own: a run that uses up either goes without it.
     if (o.nofile || o.nproc) {
