@@ -29,65 +29,32 @@ void setup(const temp_dir &d)
     chmod((d / "script").c_str(), 0755);
 }
 
-enum how { plain, nofile4, as_nobody };
-
-struct row {
-    how run;
-    const char *in;
-    const char *out;             // standard output, pid lines left out
-    const char *err;             // standard error
-    int status;
-    const char *file = nullptr;  // a file that must hold `text` afterwards,
-    const char *text = nullptr;  // or not exist when `text` is null
-};
-
 TEST(Fault, FailuresEndWithTheirMessage)
 {
-    const std::vector<row> rows = {
-        // RLIMIT_NOFILE 4 leaves one descriptor: `in` takes it, and neither
-        // a second file nor a pipe can be had; the shell ends as for any
-        // file it cannot open, or any pipe it cannot make.
-        {nofile4, "cat < in > out\necho after\n", "", "out: Too many open files\n", 2, "out"},
-        {nofile4, "cat < in | cat\necho after\n", "", "cmd_delim_handle: Too many open files\n", 1},
-        {nofile4, "cat < in >> out\n", "", "out: Too many open files\n", 2, "out"},
-        {nofile4, "cat < in < in\n", "", "in: Too many open files\n", 2},
-        {nofile4, "cat < in\necho b > out\ncat < out\n", "data\nb\n", "", 0, "out", "b\n"},
+    check_rows({
+        // RLIMIT_NOFILE 4 leaves one descriptor: a file can be opened, but
+        // when `in` takes it, neither a second file nor a pipe can be had;
+        // the shell ends as for any file it cannot open, or any pipe it
+        // cannot make.
+        {.script = "cat < in > out\necho after\n", .run = {.nofile = 4}, .err = "out: Too many open files\n", .status = 2, .files = {{"out", absent}}},
+        {.script = "echo a > f\ncat f\ncat < in | cat\necho after\n", .run = {.nofile = 4}, .out = "a\n", .err = "cmd_delim_handle: Too many open files\n", .status = 1},
+        {.script = "cat < in >> out\n", .run = {.nofile = 4}, .err = "out: Too many open files\n", .status = 2, .files = {{"out", absent}}},
+        {.script = "cat < in < in\n", .run = {.nofile = 4}, .err = "in: Too many open files\n", .status = 2},
+        {.script = "cat < in\necho b > out\ncat < out\n", .run = {.nofile = 4}, .out = "data\nb\n", .files = {{"out", "b\n"}}},
         // Permissions (which do not stop root): the file stays as it was.
-        {as_nobody, "echo a > ro\necho after\n", "", "ro: Permission denied\n", 2, "ro", "old\n"},
-        {as_nobody, "echo a >> ro\n", "", "ro: Permission denied\n", 2, "ro", "old\n"},
-        {as_nobody, "echo a; cat < secret\necho after\n", "a\n", "secret: Permission denied\n", 2},
-        {as_nobody, "echo a > locked/new\n", "", "locked/new: Permission denied\n", 2, "locked/new"},
-        {as_nobody, "cd closed || echo no\necho after\n", "no\nafter\n", "cd: Permission denied\n", 0},
+        {.script = "echo a > ro\necho after\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
+        {.script = "echo a >> ro\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
+        {.script = "echo a; cat < secret\necho after\n", .run = {.as_nobody = true}, .out = "a\n", .err = "secret: Permission denied\n", .status = 2},
+        {.script = "echo a > locked/new\n", .run = {.as_nobody = true}, .err = "locked/new: Permission denied\n", .status = 2, .files = {{"locked/new", absent}}},
+        {.script = "cd closed || echo no\necho after\n", .run = {.as_nobody = true}, .out = "no\nafter\n", .err = "cd: Permission denied\n"},
         // Programs that cannot run fail with status 1, and the shell goes on.
-        {plain, "./in || echo failed\necho after\n", "failed\nafter\n", "./in: Permission denied\n", 0},
-        {plain, "./dir && echo wrong\necho after\n", "after\n", "./dir: Permission denied\n", 0},
-        {plain, "./script || echo failed\n", "failed\n", "./script: No such file or directory\n", 0},
-        {plain, "/nonexistent/prog\necho after\n", "after\n", "/nonexistent/prog: No such file or directory\n", 0},
-        {plain, "./in | cat\n./dir &\necho after\n", "after\n", "./in: Permission denied\n./dir: Permission denied\n", 0},
-        {plain, "./dir > out < in\ncat out\n", "", "./dir: Permission denied\n", 0, "out", ""},
-    };
-    for (const row &r : rows) {
-        SCOPED_TRACE(r.in);
-        temp_dir d;
-        setup(d);
-        run_opts o;
-        o.cwd = d.path;
-        o.nofile = r.run == nofile4 ? 4 : 0;
-        o.as_nobody = r.run == how::as_nobody;
-        run_result res = husk_run(r.in, o);
-        if (res.not_started)
-            GTEST_SKIP() << res.err;
-        std::string rest;
-        pid_lines_split(res.out, &rest);
-        EXPECT_EQ(r.out, rest);
-        EXPECT_EQ(r.err, res.err);
-        EXPECT_EQ(r.status, res.status);
-        if (r.file && r.text) {
-            EXPECT_EQ(r.text, read_file(d / r.file)) << r.file;
-        } else if (r.file) {
-            EXPECT_FALSE(file_exists(d / r.file)) << r.file;
-        }
-    }
+        {.script = "./in || echo failed\necho after\n", .out = "failed\nafter\n", .err = "./in: Permission denied\n"},
+        {.script = "./dir && echo wrong\necho after\n", .out = "after\n", .err = "./dir: Permission denied\n"},
+        {.script = "./script || echo failed\n", .out = "failed\n", .err = "./script: No such file or directory\n"},
+        {.script = "/nonexistent/prog\necho after\n", .out = "after\n", .err = "/nonexistent/prog: No such file or directory\n"},
+        {.script = "./in | cat\n./dir &\necho after\n", .out = "after\n", .pids = 2, .err = "./in: Permission denied\n./dir: Permission denied\n"},
+        {.script = "./dir > out < in\ncat out\n", .err = "./dir: Permission denied\n", .files = {{"out", ""}}},
+    }, setup);
 }
 
 // The process limit stops the fork of a background command: the shell says
@@ -99,14 +66,11 @@ TEST(Fault, ProcessLimitWhileForking)
                         "count the limit can be set against";
     temp_dir d;
     setup(d);
-    run_opts o;
-    o.cwd = d.path;
-    o.as_nobody = true;
-    o.nproc = 4;  // the shell and at most three children
     std::string in;
     for (int i = 0; i < 8; i++)
         in += "sleep 1 &\n";
-    run_result r = husk_run(in + "echo never\n", o);
+    // the shell and at most three children
+    run_result r = husk_run(in + "echo never\n", {.as_nobody = true, .nproc = 4, .cwd = d.path});
     if (r.not_started)
         GTEST_SKIP() << r.err;
     std::string rest;
@@ -122,21 +86,14 @@ TEST(Fault, ProcessLimitWhileForking)
 // same fate on their own, and the shell goes on.
 TEST(Fault, ReaderGoesAway)
 {
-    temp_dir d;
-    run_opts o;
-    o.close_stdout_early = true;
-    o.cwd = d.path;
     std::string many;
     for (int i = 0; i < 100000; i++)
         many += "word " + std::to_string(i) + "\n";
-    o.args = {"-s"};
-    EXPECT_EQ(128 + SIGPIPE, husk_run(many, o).status);
-    o.args = {};
-    EXPECT_EQ(128 + SIGPIPE, husk_run("true &\n", o).status);
-    run_result r = husk_run("seq 100000\necho done > f\n", o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    EXPECT_EQ("done\n", read_file(d / "f"));
+    check_rows({
+        {.script = many, .run = {.args = {"-s"}, .close_stdout_early = true}, .status = 128 + SIGPIPE},
+        {.script = "true &\n", .run = {.close_stdout_early = true}, .status = 128 + SIGPIPE},
+        {.script = "seq 100000\necho done > f\n", .run = {.close_stdout_early = true}, .files = {{"f", "done\n"}}},
+    });
 }
 
 // Output that cannot be written is lost data, and the shell must not report
@@ -144,19 +101,10 @@ TEST(Fault, ReaderGoesAway)
 // ignored, it says so and ends with status 1.
 TEST(Fault, WriteErrorIsNotSuccess)
 {
-    run_opts o;
-    o.args = {"-s"};
-    o.out_path = "/dev/full";
-    run_result r = husk_run("a b\n", o);
-    EXPECT_EQ("husk: write error: No space left on device\n", r.err);
-    EXPECT_EQ(1, r.status);
-
-    o.out_path = "";
-    o.sigpipe_ignored = true;
-    o.close_stdout_early = true;
-    r = husk_run("a b\n", o);
-    EXPECT_EQ("husk: write error: Broken pipe\n", r.err);
-    EXPECT_EQ(1, r.status);
+    check_rows({
+        {.script = "a b\n", .run = {.args = {"-s"}, .out_path = "/dev/full"}, .err = "husk: write error: No space left on device\n", .status = 1},
+        {.script = "a b\n", .run = {.args = {"-s"}, .sigpipe_ignored = true, .close_stdout_early = true}, .err = "husk: write error: Broken pipe\n", .status = 1},
+    });
 }
 
 // Lines of random bytes without quotes, backslashes, operators, slashes,
@@ -192,16 +140,13 @@ TEST(Hostile, BinaryWords)
         if (!words.empty())
             missing += words[0] + ": No such file or directory\n";
     }
-    run_result r = husk_run_s(in);
+    run_result r = husk_run(in, {.args = {"-s"}});
     EXPECT_TRUE(r.out == listed);
     EXPECT_EQ("", r.err);
     EXPECT_EQ(0, r.status);
 
     temp_dir d;
-    run_opts o;
-    o.cwd = d.path;
-    o.env = {"PATH=/nonexistent", "HOME=" + d.path};
-    r = husk_run(in + "/bin/echo end\n", o);
+    r = husk_run(in + "/bin/echo end\n", {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});
     EXPECT_EQ("end\n", r.out);
     EXPECT_TRUE(r.err == missing);
     EXPECT_EQ(0, r.status);
@@ -220,17 +165,14 @@ TEST(Hostile, Garbage)
             char c = static_cast<char>(rng() % 256);
             in += c && strchr("/.", c) ? 'x' : c;
         }
-        run_result r = husk_run_s(in);
+        run_result r = husk_run(in, {.args = {"-s"}});
         EXPECT_EQ(0, r.status);
         std::istringstream err(r.err);
         for (std::string l; std::getline(err, l);)
             EXPECT_TRUE(l.rfind("Error: '", 0) == 0 || l == "Error: unexpected end of input.") << l;
 
         temp_dir d;
-        run_opts o;
-        o.cwd = d.path;
-        o.env = {"PATH=/nonexistent", "HOME=" + d.path};
-        r = husk_run(in, o);
+        r = husk_run(in, {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});
         EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << r.status;
         EXPECT_FALSE(r.timed_out);
     }
@@ -242,16 +184,12 @@ TEST(Hostile, HundredMegabyteLine)
 {
     std::string word(100 << 20, 'x'), plain(word.size() - 2, 'x');
     word[1000] = word[word.size() - 1000] = '"';  // a quoted stretch inside
-    run_opts o;
-    o.args = {"-s"};
-    o.timeout_ms = 120000;
-    run_result r = husk_run(word + " y\nz\n", o);
+    run_result r = husk_run(word + " y\nz\n", {.args = {"-s"}, .timeout_ms = 120000});
     EXPECT_TRUE(r.out == "[" + plain + "] [y]\n[z]\n") << r.out.size();
     EXPECT_EQ("", r.err);
     EXPECT_EQ(0, r.status);
 
-    o.args = {};
-    r = husk_run("/bin/true " + word + "\necho after\n", o);
+    r = husk_run("/bin/true " + word + "\necho after\n", {.timeout_ms = 120000});
     EXPECT_EQ("after\n", r.out);
     EXPECT_EQ("/bin/true: Argument list too long\n", r.err);
     EXPECT_EQ(0, r.status);

@@ -1,8 +1,10 @@
 // e2e_support.h - runs the built shell as a user would, with a script on a
-// pipe, and collects what it wrote and how it ended. Shared by every
-// end-to-end test file.
+// pipe, and collects what it wrote and how it ended; and the one table form
+// of every end-to-end test: a row per script, checked by check_rows.
 #ifndef HUSK_E2E_SUPPORT_H
 #define HUSK_E2E_SUPPORT_H
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
@@ -214,13 +216,6 @@ inline int pid_lines_split(const std::string &out, std::string *rest)
     return pids;
 }
 
-inline run_result husk_run_s(const std::string &input)
-{
-    run_opts o;
-    o.args = {"-s"};
-    return husk_run(input, o);
-}
-
 // A fresh temporary directory, removed with everything in it at the end.
 struct temp_dir {
     std::string path;
@@ -258,6 +253,57 @@ inline bool file_exists(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
+}
+
+// A file to look at after a run, and what it must hold, or `absent`.
+inline constexpr const char *absent = nullptr;
+struct file_text {
+    const char *name;
+    const char *text;
+};
+
+// One end-to-end case: a script the shell runs in a fresh directory, and
+// all that must come of it. A field left out expects nothing: no output, no
+// message, status 0.
+struct e2e_row {
+    std::string script{};           // the shell's standard input
+    run_opts run{};                 // how the shell is started (cwd: the directory)
+    std::string out{};              // standard output less the pid lines; @ is the directory
+    int pids = 0;                   // how many lines of standard output are process ids
+    std::string err{};              // standard error
+    int status = 0;                 // exit status, or 128 + signal number
+    std::vector<file_text> files{}; // files in the directory afterwards
+};
+
+// Runs each row in a fresh directory, made ready by `setup` when given, and
+// checks all it expects. A run the harness cannot set up (such as becoming
+// nobody where that is not allowed) skips the test.
+inline void check_rows(const std::vector<e2e_row> &rows, void (*setup)(const temp_dir &) = nullptr)
+{
+    for (const e2e_row &r : rows) {
+        SCOPED_TRACE(r.script.substr(0, 200));
+        temp_dir d;
+        if (setup)
+            setup(d);
+        run_opts o = r.run;
+        o.cwd = d.path;
+        run_result res = husk_run(r.script, o);
+        if (res.not_started)
+            GTEST_SKIP() << res.err;
+        std::string out = r.out, rest;
+        for (size_t p = 0; (p = out.find('@', p)) != std::string::npos; p += d.path.size())
+            out.replace(p, 1, d.path);
+        EXPECT_EQ(r.pids, pid_lines_split(res.out, &rest));
+        EXPECT_EQ(out, rest);
+        EXPECT_EQ(r.err, res.err);
+        EXPECT_EQ(r.status, res.status);
+        for (const file_text &f : r.files) {
+            if (f.text == absent)
+                EXPECT_FALSE(file_exists(d / f.name)) << f.name;
+            else
+                EXPECT_EQ(f.text, read_file(d / f.name)) << f.name;
+        }
+    }
 }
 
 }  // namespace husk_test
