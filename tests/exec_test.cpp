@@ -7,36 +7,37 @@
 #include <cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-constexpr delim all_delims[] = {
-    delim_err,         delim_semi,     delim_pipe,      delim_ampersand, delim_logical_or,
-    delim_logical_and, delim_redir_in, delim_redir_out, delim_redir_in2, delim_redir_out2,
-};
-
-}  // namespace
+#include <utility>
 
 // Only && and || look at the last result, and only 0 counts as success.
 TEST(IsCmdShouldExec, OnlyAndOrLookAtTheLastResult)
 {
-    for (delim dl : all_delims) {
-        for (int ret : {0, 1, -1, 255}) {
-            int want = 1;
-            if (dl == delim_logical_or)
-                want = ret != 0;
-            else if (dl == delim_logical_and)
-                want = ret == 0;
-            EXPECT_EQ(want, is_cmd_should_exec(dl, ret)) << dl << " " << ret;
-        }
-    }
+    const int last[] = {0, 1, -1, 255};
+    const struct {
+        delim dl;
+        int after[4];  // the answer after each result in `last`
+    } cases[] = {
+        {delim_err, {1, 1, 1, 1}},        {delim_semi, {1, 1, 1, 1}},
+        {delim_pipe, {1, 1, 1, 1}},       {delim_ampersand, {1, 1, 1, 1}},
+        {delim_logical_or, {0, 1, 1, 1}}, {delim_logical_and, {1, 0, 0, 0}},
+        {delim_redir_in, {1, 1, 1, 1}},   {delim_redir_out, {1, 1, 1, 1}},
+        {delim_redir_in2, {1, 1, 1, 1}},  {delim_redir_out2, {1, 1, 1, 1}},
+    };
+    for (const auto &c : cases)
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(c.after[i], is_cmd_should_exec(c.dl, last[i])) << c.dl << " " << last[i];
 }
 
 TEST(DelimNameToFdOpt, MapsTheFourRedirections)
 {
-    fd_opt want[] = {opt_err, opt_err, opt_err, opt_err, opt_err, opt_err, opt_r, opt_w, opt_rr, opt_a};
-    for (delim dl : all_delims)
-        EXPECT_EQ(want[dl], delim_name_to_fd_opt(dl)) << dl;
+    const std::pair<delim, fd_opt> cases[] = {
+        {delim_err, opt_err},       {delim_semi, opt_err},        {delim_pipe, opt_err},
+        {delim_ampersand, opt_err}, {delim_logical_or, opt_err},  {delim_logical_and, opt_err},
+        {delim_redir_in, opt_r},    {delim_redir_out, opt_w},     {delim_redir_in2, opt_rr},
+        {delim_redir_out2, opt_a},
+    };
+    for (const auto &[dl, opt] : cases)
+        EXPECT_EQ(opt, delim_name_to_fd_opt(dl)) << dl;
 }
 
 TEST(WordListPartToArgv, TakesTheFirstWordsOfTheList)
