@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <utility>
 
+#include "unit_support.h"
+
 // Only && and || look at the last result, and only 0 counts as success.
 TEST(IsCmdShouldExec, OnlyAndOrLookAtTheLastResult)
 {
@@ -74,12 +76,14 @@ TEST(WordListPartToArgvDeathTest, EndsTheShellOnAWrongCall)
 TEST(ExecWordListHandle, NullOrEmptyListDoesNothing)
 {
     word_list *empty = word_list_init();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    exec_word_list_handle(nullptr);
-    exec_word_list_handle(empty);
-    EXPECT_EQ("", testing::internal::GetCapturedStderr());
-    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    std::string err, out = husk_test::capture(1, [&] {
+        err = husk_test::capture(2, [&] {
+            exec_word_list_handle(nullptr);
+            exec_word_list_handle(empty);
+        });
+    });
+    EXPECT_EQ("", err);
+    EXPECT_EQ("", out);
     EXPECT_EQ(nullptr, empty->head);
     EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));  // no child was started
     EXPECT_EQ(ECHILD, errno);
