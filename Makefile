@@ -8,21 +8,28 @@ FUZZ_SECONDS ?= 60
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 
-configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) >&2
+# configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
+configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: build run test bench check fuzz memcheck lint install uninstall package clean
+.PHONY: build run test test-fast bench check fuzz memcheck lint install uninstall package clean
 
-# Optimised build; the shell is build/husk.
+# Optimised build of the shell alone, build/husk: no test framework needed.
 build:
-	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
+	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release,--target husk)
 
 # Builds, then runs the shell on make's own standard input and output.
 run: build
 	@./$(BUILD)/husk
 
-# Builds and runs every test.
-test: build
+# Builds the shell and the tests, and runs every test.
+test:
+	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON)
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same less the tests labelled slow, for the edit loop: a few seconds.
+test-fast:
+	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON)
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
 
 # Microbenchmarks, then husk side by side with dash.
 bench:
@@ -37,7 +44,7 @@ bench:
 # such file fails the run, even when the test that caused it passed. The
 # directory is open to all, as some tests run the shell as another user.
 check:
-	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++)
+	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DHUSK_TESTS=ON -DCMAKE_CXX_COMPILER=clang++)
 	@reports='$(abspath $(CHECK_DIR))/sanitizer-reports'; \
 	rm -rf "$$reports" && mkdir -m 1777 "$$reports" || exit 1; \
 	export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:log_path=$$reports/report"; \

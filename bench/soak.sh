@@ -7,12 +7,12 @@
 # pipes, across continuation lines), redirections with and without a
 # program, pipelines, background commands and pipelines, skipped commands,
 # missing programs, a program killed by a signal and syntax errors. Every
-# tenth of the way the shell runs a small `sh -c` probe whose parent is the
-# shell itself; it reads /proc/$PPID for VmRSS, the descriptors and the
-# zombie children. The first probe comes after one block, once the shell's
+# tenth of the way the shell runs bench/probe.sh, whose parent is the shell
+# itself; it reads /proc/$PPID for VmRSS, the zombie children and the
+# descriptors. The first probe comes after one block, once the shell's
 # buffers have reached their working size.
 #
-# Flat means: the same number of descriptors at the end as at the start,
+# Flat means: the same descriptors open at the end as at the start,
 # at most SOAK_ZOMBIES (default 2) more zombies, and at most SOAK_RSS_KIB
 # (default 256; "off" skips this check) more KiB resident. Exits 1 when any
 # of them grew, when the shell did not reach the end of the script, or when
@@ -23,6 +23,7 @@ if [ $# -lt 1 ] || [ $# -gt 2 ]; then
     exit 2
 fi
 husk=$(realpath "$1")
+here=$(dirname "$(realpath "$0")")
 lines=${2:-100000}
 rss_tolerance=${SOAK_RSS_KIB:-256}
 zombie_tolerance=${SOAK_ZOMBIES:-2}
@@ -31,22 +32,12 @@ trap 'rm -rf "$tmp"' EXIT
 d=$tmp/d
 mkdir -p "$d/sub"
 
-# The probe prints "<VmRSS KiB> <descriptors> <zombies>" of its parent. It
-# is written for husk's single quotes: no single quote inside. Zombies are
-# found by the state and parent fields of /proc/*/stat, which follow the
-# last ") " of the line (a command name may hold blanks).
-probe='p=$PPID; rss=0; z=0;'
-probe+=' while read -r k v u; do [ "$k" = VmRSS: ] && rss=$v; done < /proc/$p/status;'
-probe+=' set -- /proc/$p/fd/*; fds=$#;'
-probe+=' for s in /proc/[0-9]*/stat; do { read -r l < $s; } 2>/dev/null || continue;'
-probe+=' set -- ${l##*) }; [ "$1" = Z ] && [ "$2" = $p ] && z=$((z + 1)); done;'
-probe+=" echo \"\$rss \$fds \$z\" >> $tmp/samples"
-# A short wait first, so that the background commands started before have
-# ended and been collected when the shell reads the probe's line. The probe
-# opens its output file itself: a redirection on the line would be held by
-# the shell until just after the probe starts, and sometimes be counted.
+# The probe (probe.sh, beside this script) adds "<VmRSS KiB> <zombies>
+# <descriptors>" of the shell to the samples. A short wait first, so that
+# the background commands started before have ended and been collected
+# when the shell reads the probe's line.
 probe_lines="/bin/sleep 0.05
-/bin/sh -c '$probe'
+/bin/sh '$here/probe.sh' 0 $tmp/samples
 "
 
 # Most lines start no process, so the short form stays quick; the
@@ -114,8 +105,8 @@ end=$(date +%s%N)
 
 touch "$tmp/samples"
 echo "soak: $(grep -c '' "$tmp/script") lines in $(( (end - start) / 1000000 )) ms"
-awk 'BEGIN { print "  probe  VmRSS KiB  descriptors  zombies" }
-     { printf "  %5d %10d %12d %8d\n", NR, $1, $2, $3 }' "$tmp/samples"
+awk 'BEGIN { print "  probe  VmRSS KiB  zombies  descriptors" }
+     { printf "  %5d %10d %8d  %s\n", NR, $1, $2, $3 }' "$tmp/samples"
 
 if [ "$status" != 0 ]; then
     echo "FAIL: the shell ended with status $status" >&2
@@ -125,10 +116,10 @@ if [ "$(grep -c '' "$tmp/samples")" != "$probes" ]; then
     echo "FAIL: $(grep -c '' "$tmp/samples") of $probes probes ran" >&2
     exit 1
 fi
-read -r rss0 fds0 z0 < "$tmp/samples"
-read -r rss1 fds1 z1 < <(tail -n 1 "$tmp/samples")
+read -r rss0 z0 fds0 < "$tmp/samples"
+read -r rss1 z1 fds1 < <(tail -n 1 "$tmp/samples")
 fail=0
-if [ "$fds1" -ne "$fds0" ]; then
+if [ "$fds1" != "$fds0" ]; then
     echo "FAIL: descriptors went from $fds0 to $fds1" >&2
     fail=1
 fi

@@ -5,7 +5,6 @@
 // a failure the shell survives still run.
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <random>
 
 #include "e2e_support.h"
@@ -13,88 +12,6 @@
 using namespace husk_test;
 
 namespace {
-
-// Some runs need the shell started in a way husk_run cannot: as nobody (so
-// that permissions and RLIMIT_NPROC hold when the tests run as root), with
-// SIGPIPE ignored (an ignored signal stays ignored across exec), or with its
-// output on a given file. husk_run then starts this test binary with
-// HUSK_WRAP set; the constructor below prepares the process before any test
-// code runs and puts the real shell in its place. When it cannot, it ends
-// with status 125 and a message starting "wrapper:", and the test skips.
-constexpr uid_t nobody = 65534;
-constexpr int wrap_failed = 125;
-
-struct wrap {
-    bool as_nobody = false;        // drop root privileges (nothing otherwise)
-    rlim_t nproc = 0;              // RLIMIT_NPROC when not 0
-    bool sigpipe_ignored = false;  // as some callers leave it
-    std::string out_path;          // opened onto descriptor 1 when set
-};
-
-[[noreturn]] void wrap_fail(const char *what)
-{
-    fprintf(stderr, "wrapper: %s: %s\n", what, strerror(errno));
-    _exit(wrap_failed);
-}
-
-// glibc hands the constructors of a program the arguments of main.
-__attribute__((constructor)) void wrap_and_exec(int, char **argv)
-{
-    const char *wrap_opts = getenv("HUSK_WRAP"), *real = getenv("HUSK_WRAP_REAL");
-    if (!wrap_opts || !real)
-        return;
-    int as_nobody = 0, sigpipe_ignored = 0, used = 0;
-    unsigned long nproc = 0;
-    if (sscanf(wrap_opts, "%d:%lu:%d:%n", &as_nobody, &nproc, &sigpipe_ignored, &used) != 3)
-        wrap_fail("bad HUSK_WRAP");
-    std::string out = wrap_opts + used, bin = real;
-    unsetenv("HUSK_WRAP");
-    unsetenv("HUSK_WRAP_REAL");
-    if (sigpipe_ignored)
-        signal(SIGPIPE, SIG_IGN);
-    int fd = out.empty() ? 1 : open(out.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd == -1 || dup2(fd, 1) == -1)
-        wrap_fail(out.c_str());
-    // Opened while still root, so that nobody can run it even from a build
-    // directory nobody may enter.
-    int exe = open(bin.c_str(), O_RDONLY | O_CLOEXEC);
-    if (exe == -1)
-        wrap_fail(bin.c_str());
-    if (as_nobody && getuid() == 0 &&
-        (setgroups(0, nullptr) || setgid(nobody) || setuid(nobody)))
-        wrap_fail("cannot become nobody");
-    rlimit rl = {nproc, nproc};
-    if (nproc && setrlimit(RLIMIT_NPROC, &rl))
-        wrap_fail("RLIMIT_NPROC");
-    argv[0] = bin.data();
-    fexecve(exe, argv, environ);
-    wrap_fail(bin.c_str());
-}
-
-// In a build with the sanitizers, the leak check at the shell's exit needs
-// free descriptors and a helper task of its own; a run that has used up
-// either on purpose goes without it.
-void without_leak_check(run_opts *o)
-{
-    const char *asan = getenv("ASAN_OPTIONS");
-    o->env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0");
-}
-
-run_result run_wrapped(const std::string &input, run_opts o, const wrap &w)
-{
-    o.env.push_back("HUSK_BIN=/proc/self/exe");
-    o.env.push_back("HUSK_WRAP_REAL=" + husk_bin());
-    o.env.push_back("HUSK_WRAP=" + std::to_string(w.as_nobody) + ":" + std::to_string(w.nproc) +
-                    ":" + std::to_string(w.sigpipe_ignored) + ":" + w.out_path);
-    return husk_run(input, o);
-}
-
-#define SKIP_IF_UNWRAPPED(r)                                                  \
-    do {                                                                      \
-        if ((r).status == wrap_failed && (r).err.rfind("wrapper:", 0) == 0) { \
-            GTEST_SKIP() << (r).err;                                          \
-        }                                                                     \
-    } while (0)
 
 // A directory with a file of each kind the rows need, open to nobody.
 void setup(const temp_dir &d)
@@ -112,69 +29,32 @@ void setup(const temp_dir &d)
     chmod((d / "script").c_str(), 0755);
 }
 
-enum how { plain, nofile4, as_nobody };
-
-struct row {
-    how run;
-    const char *in;
-    const char *out;             // standard output, pid lines left out
-    const char *err;             // standard error
-    int status;
-    const char *file = nullptr;  // a file that must hold `text` afterwards,
-    const char *text = nullptr;  // or not exist when `text` is null
-};
-
 TEST(Fault, FailuresEndWithTheirMessage)
 {
-    const std::vector<row> rows = {
-        // RLIMIT_NOFILE 4 leaves one descriptor: `in` takes it, and neither
-        // a second file nor a pipe can be had; the shell ends as for any
-        // file it cannot open, or any pipe it cannot make.
-        {nofile4, "cat < in > out\necho after\n", "", "out: Too many open files\n", 2, "out"},
-        {nofile4, "cat < in | cat\necho after\n", "", "cmd_delim_handle: Too many open files\n", 1},
-        {nofile4, "cat < in >> out\n", "", "out: Too many open files\n", 2, "out"},
-        {nofile4, "cat < in < in\n", "", "in: Too many open files\n", 2},
-        {nofile4, "cat < in\necho b > out\ncat < out\n", "data\nb\n", "", 0, "out", "b\n"},
+    check_rows({
+        // RLIMIT_NOFILE 4 leaves one descriptor: a file can be opened, but
+        // when `in` takes it, neither a second file nor a pipe can be had;
+        // the shell ends as for any file it cannot open, or any pipe it
+        // cannot make.
+        {.script = "cat < in > out\necho after\n", .run = {.nofile = 4}, .err = "out: Too many open files\n", .status = 2, .files = {{"out", absent}}},
+        {.script = "echo a > f\ncat f\ncat < in | cat\necho after\n", .run = {.nofile = 4}, .out = "a\n", .err = "cmd_delim_handle: Too many open files\n", .status = 1},
+        {.script = "cat < in >> out\n", .run = {.nofile = 4}, .err = "out: Too many open files\n", .status = 2, .files = {{"out", absent}}},
+        {.script = "cat < in < in\n", .run = {.nofile = 4}, .err = "in: Too many open files\n", .status = 2},
+        {.script = "cat < in\necho b > out\ncat < out\n", .run = {.nofile = 4}, .out = "data\nb\n", .files = {{"out", "b\n"}}},
         // Permissions (which do not stop root): the file stays as it was.
-        {as_nobody, "echo a > ro\necho after\n", "", "ro: Permission denied\n", 2, "ro", "old\n"},
-        {as_nobody, "echo a >> ro\n", "", "ro: Permission denied\n", 2, "ro", "old\n"},
-        {as_nobody, "echo a; cat < secret\necho after\n", "a\n", "secret: Permission denied\n", 2},
-        {as_nobody, "echo a > locked/new\n", "", "locked/new: Permission denied\n", 2, "locked/new"},
-        {as_nobody, "cd closed || echo no\necho after\n", "no\nafter\n", "cd: Permission denied\n", 0},
+        {.script = "echo a > ro\necho after\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
+        {.script = "echo a >> ro\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
+        {.script = "echo a; cat < secret\necho after\n", .run = {.as_nobody = true}, .out = "a\n", .err = "secret: Permission denied\n", .status = 2},
+        {.script = "echo a > locked/new\n", .run = {.as_nobody = true}, .err = "locked/new: Permission denied\n", .status = 2, .files = {{"locked/new", absent}}},
+        {.script = "cd closed || echo no\necho after\n", .run = {.as_nobody = true}, .out = "no\nafter\n", .err = "cd: Permission denied\n"},
         // Programs that cannot run fail with status 1, and the shell goes on.
-        {plain, "./in || echo failed\necho after\n", "failed\nafter\n", "./in: Permission denied\n", 0},
-        {plain, "./dir && echo wrong\necho after\n", "after\n", "./dir: Permission denied\n", 0},
-        {plain, "./script || echo failed\n", "failed\n", "./script: No such file or directory\n", 0},
-        {plain, "/nonexistent/prog\necho after\n", "after\n", "/nonexistent/prog: No such file or directory\n", 0},
-        {plain, "./in | cat\n./dir &\necho after\n", "after\n", "./in: Permission denied\n./dir: Permission denied\n", 0},
-        {plain, "./dir > out < in\ncat out\n", "", "./dir: Permission denied\n", 0, "out", ""},
-    };
-    for (const row &r : rows) {
-        SCOPED_TRACE(r.in);
-        temp_dir d;
-        setup(d);
-        run_opts o;
-        o.cwd = d.path;
-        if (r.run == nofile4) {
-            o.nofile = 4;
-            o.close_inherited = true;
-            without_leak_check(&o);
-        }
-        wrap w;
-        w.as_nobody = true;
-        run_result res = r.run == as_nobody ? run_wrapped(r.in, o, w) : husk_run(r.in, o);
-        SKIP_IF_UNWRAPPED(res);
-        std::string rest;
-        pid_lines_split(res.out, &rest);
-        EXPECT_EQ(r.out, rest);
-        EXPECT_EQ(r.err, res.err);
-        EXPECT_EQ(r.status, res.status);
-        if (r.file && r.text) {
-            EXPECT_EQ(r.text, read_file(d / r.file)) << r.file;
-        } else if (r.file) {
-            EXPECT_FALSE(file_exists(d / r.file)) << r.file;
-        }
-    }
+        {.script = "./in || echo failed\necho after\n", .out = "failed\nafter\n", .err = "./in: Permission denied\n"},
+        {.script = "./dir && echo wrong\necho after\n", .out = "after\n", .err = "./dir: Permission denied\n"},
+        {.script = "./script || echo failed\n", .out = "failed\n", .err = "./script: No such file or directory\n"},
+        {.script = "/nonexistent/prog\necho after\n", .out = "after\n", .err = "/nonexistent/prog: No such file or directory\n"},
+        {.script = "./in | cat\n./dir &\necho after\n", .out = "after\n", .pids = 2, .err = "./in: Permission denied\n./dir: Permission denied\n"},
+        {.script = "./dir > out < in\ncat out\n", .err = "./dir: Permission denied\n", .files = {{"out", ""}}},
+    }, setup);
 }
 
 // The process limit stops the fork of a background command: the shell says
@@ -186,17 +66,13 @@ TEST(Fault, ProcessLimitWhileForking)
                         "count the limit can be set against";
     temp_dir d;
     setup(d);
-    run_opts o;
-    o.cwd = d.path;
-    without_leak_check(&o);
-    wrap w;
-    w.as_nobody = true;
-    w.nproc = 4;  // the shell and at most three children
     std::string in;
     for (int i = 0; i < 8; i++)
         in += "sleep 1 &\n";
-    run_result r = run_wrapped(in + "echo never\n", o, w);
-    SKIP_IF_UNWRAPPED(r);
+    // the shell and at most three children
+    run_result r = husk_run(in + "echo never\n", {.as_nobody = true, .nproc = 4, .cwd = d.path});
+    if (r.not_started)
+        GTEST_SKIP() << r.err;
     std::string rest;
     EXPECT_LE(pid_lines_split(r.out, &rest), 3);
     EXPECT_EQ("", rest);
@@ -210,21 +86,14 @@ TEST(Fault, ProcessLimitWhileForking)
 // same fate on their own, and the shell goes on.
 TEST(Fault, ReaderGoesAway)
 {
-    temp_dir d;
-    run_opts o;
-    o.close_stdout_early = true;
-    o.cwd = d.path;
     std::string many;
     for (int i = 0; i < 100000; i++)
         many += "word " + std::to_string(i) + "\n";
-    o.args = {"-s"};
-    EXPECT_EQ(128 + SIGPIPE, husk_run(many, o).status);
-    o.args = {};
-    EXPECT_EQ(128 + SIGPIPE, husk_run("true &\n", o).status);
-    run_result r = husk_run("seq 100000\necho done > f\n", o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    EXPECT_EQ("done\n", read_file(d / "f"));
+    check_rows({
+        {.script = many, .run = {.args = {"-s"}, .close_stdout_early = true}, .status = 128 + SIGPIPE},
+        {.script = "true &\n", .run = {.close_stdout_early = true}, .status = 128 + SIGPIPE},
+        {.script = "seq 100000\necho done > f\n", .run = {.close_stdout_early = true}, .files = {{"f", "done\n"}}},
+    });
 }
 
 // Output that cannot be written is lost data, and the shell must not report
@@ -232,21 +101,10 @@ TEST(Fault, ReaderGoesAway)
 // ignored, it says so and ends with status 1.
 TEST(Fault, WriteErrorIsNotSuccess)
 {
-    wrap w;
-    w.out_path = "/dev/full";
-    run_opts o;
-    o.args = {"-s"};
-    run_result r = run_wrapped("a b\n", o, w);
-    SKIP_IF_UNWRAPPED(r);
-    EXPECT_EQ("husk: write error: No space left on device\n", r.err);
-    EXPECT_EQ(1, r.status);
-
-    w = {};
-    w.sigpipe_ignored = true;
-    o.close_stdout_early = true;
-    r = run_wrapped("a b\n", o, w);
-    EXPECT_EQ("husk: write error: Broken pipe\n", r.err);
-    EXPECT_EQ(1, r.status);
+    check_rows({
+        {.script = "a b\n", .run = {.args = {"-s"}, .out_path = "/dev/full"}, .err = "husk: write error: No space left on device\n", .status = 1},
+        {.script = "a b\n", .run = {.args = {"-s"}, .sigpipe_ignored = true, .close_stdout_early = true}, .err = "husk: write error: Broken pipe\n", .status = 1},
+    });
 }
 
 // Lines of random bytes without quotes, backslashes, operators, slashes,
@@ -282,16 +140,13 @@ TEST(Hostile, BinaryWords)
         if (!words.empty())
             missing += words[0] + ": No such file or directory\n";
     }
-    run_result r = husk_run_s(in);
+    run_result r = husk_run(in, {.args = {"-s"}});
     EXPECT_TRUE(r.out == listed);
     EXPECT_EQ("", r.err);
     EXPECT_EQ(0, r.status);
 
     temp_dir d;
-    run_opts o;
-    o.cwd = d.path;
-    o.env = {"PATH=/nonexistent", "HOME=" + d.path};
-    r = husk_run(in + "/bin/echo end\n", o);
+    r = husk_run(in + "/bin/echo end\n", {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});
     EXPECT_EQ("end\n", r.out);
     EXPECT_TRUE(r.err == missing);
     EXPECT_EQ(0, r.status);
@@ -310,17 +165,14 @@ TEST(Hostile, Garbage)
             char c = static_cast<char>(rng() % 256);
             in += c && strchr("/.", c) ? 'x' : c;
         }
-        run_result r = husk_run_s(in);
+        run_result r = husk_run(in, {.args = {"-s"}});
         EXPECT_EQ(0, r.status);
         std::istringstream err(r.err);
         for (std::string l; std::getline(err, l);)
             EXPECT_TRUE(l.rfind("Error: '", 0) == 0 || l == "Error: unexpected end of input.") << l;
 
         temp_dir d;
-        run_opts o;
-        o.cwd = d.path;
-        o.env = {"PATH=/nonexistent", "HOME=" + d.path};
-        r = husk_run(in, o);
+        r = husk_run(in, {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});
         EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << r.status;
         EXPECT_FALSE(r.timed_out);
     }
@@ -332,16 +184,12 @@ TEST(Hostile, HundredMegabyteLine)
 {
     std::string word(100 << 20, 'x'), plain(word.size() - 2, 'x');
     word[1000] = word[word.size() - 1000] = '"';  // a quoted stretch inside
-    run_opts o;
-    o.args = {"-s"};
-    o.timeout_ms = 120000;
-    run_result r = husk_run(word + " y\nz\n", o);
+    run_result r = husk_run(word + " y\nz\n", {.args = {"-s"}, .timeout_ms = 120000});
     EXPECT_TRUE(r.out == "[" + plain + "] [y]\n[z]\n") << r.out.size();
     EXPECT_EQ("", r.err);
     EXPECT_EQ(0, r.status);
 
-    o.args = {};
-    r = husk_run("/bin/true " + word + "\necho after\n", o);
+    r = husk_run("/bin/true " + word + "\necho after\n", {.timeout_ms = 120000});
     EXPECT_EQ("after\n", r.out);
     EXPECT_EQ("/bin/true: Argument list too long\n", r.err);
     EXPECT_EQ(0, r.status);

@@ -12,69 +12,52 @@ namespace {
 
 const char *const eoi = "Error: unexpected end of input.\n";
 
-struct row {
-    std::string in;   // the script
-    const char *out;  // expected standard output
-    const char *err;  // expected standard error
-};
-
-run_opts opts(std::vector<std::string> args, std::string cwd = "")
+// The rows, each listed with -s.
+std::vector<e2e_row> listed(std::vector<e2e_row> rows)
 {
-    run_opts o;
-    o.args = std::move(args);
-    o.cwd = std::move(cwd);
-    return o;
-}
-
-void check_rows(const std::vector<row> &rows, const run_opts &o)
-{
-    for (const row &r : rows) {
-        SCOPED_TRACE(r.in);
-        run_result res = husk_run(r.in, o);
-        EXPECT_EQ(r.out, res.out);
-        EXPECT_EQ(r.err, res.err);
-        EXPECT_EQ(0, res.status);
-    }
+    for (e2e_row &r : rows)
+        r.run.args = {"-s"};
+    return rows;
 }
 
 TEST(Listing, LinesJoinsAndEnds)
 {
-    check_rows({
+    check_rows(listed({
         // the worked lines
-        {"ls -l|wc\n", "[ls] [-l] [|] [wc]\n", ""},
-        {"echo \"a b\" 'c\"d'\n", "[echo] [a b] [c\"d]\n", ""},
-        {"echo a\\ b\na>>b\nx&&y||z\n", "[echo] [a b]\n[a] [>>] [b]\n[x] [&&] [y] [||] [z]\n", ""},
-        {"echo \"\"\na \"\" b\n", "[echo] []\n[a] [] [b]\n", ""},
-        {" \t \n\n  ls  \n", "[ls]\n", ""},
-        {"'|' a\"|\"b a\\|b \\\\ \\\"\n", "[|] [a|b] [a|b] [\\] [\"]\n", ""},
-        {"'a\\b' \"a\\b\" ab\"cd ef\"gh\n", "[a\\b] [a\\b] [abcd efgh]\n", ""},
+        {.script = "ls -l|wc\n", .out = "[ls] [-l] [|] [wc]\n"},
+        {.script = "echo \"a b\" 'c\"d'\n", .out = "[echo] [a b] [c\"d]\n"},
+        {.script = "echo a\\ b\na>>b\nx&&y||z\n", .out = "[echo] [a b]\n[a] [>>] [b]\n[x] [&&] [y] [||] [z]\n"},
+        {.script = "echo \"\"\na \"\" b\n", .out = "[echo] []\n[a] [] [b]\n"},
+        {.script = " \t \n\n  ls  \n", .out = "[ls]\n"},
+        {.script = "'|' a\"|\"b a\\|b \\\\ \\\"\n", .out = "[|] [a|b] [a|b] [\\] [\"]\n"},
+        {.script = "'a\\b' \"a\\b\" ab\"cd ef\"gh\n", .out = "[a\\b] [a\\b] [abcd efgh]\n"},
         // continuation lines are joined with nothing between them
-        {"echo 'a\nb'\n", "[echo] [ab]\n", ""},
-        {"echo \"a\n\nb\nc\"\n", "[echo] [abc]\n", ""},
-        {"ls |\nwc\nls ||\nwc\nls &&\n\nwc\n", "[ls] [|] [wc]\n[ls] [||] [wc]\n[ls] [&&] [wc]\n", ""},
-        {"ls |\n| wc\n", "[ls] [||] [wc]\n", ""},
-        {"echo a\\\nb\necho a\\\n| wc\n", "[echo] [a] [b]\n[echo] [a] [|] [wc]\n", ""},
-        {"ls |\n; wc\necho ok\n", "[echo] [ok]\n", "Error: ';' is unexpected.\n"},
+        {.script = "echo 'a\nb'\n", .out = "[echo] [ab]\n"},
+        {.script = "echo \"a\n\nb\nc\"\n", .out = "[echo] [abc]\n"},
+        {.script = "ls |\nwc\nls ||\nwc\nls &&\n\nwc\n", .out = "[ls] [|] [wc]\n[ls] [||] [wc]\n[ls] [&&] [wc]\n"},
+        {.script = "ls |\n| wc\n", .out = "[ls] [||] [wc]\n"},
+        {.script = "echo a\\\nb\necho a\\\n| wc\n", .out = "[echo] [a] [b]\n[echo] [a] [|] [wc]\n"},
+        {.script = "ls |\n; wc\necho ok\n", .out = "[echo] [ok]\n", .err = "Error: ';' is unexpected.\n"},
         // end of input
-        {"", "", ""},
-        {"echo a", "[echo] [a]\n", ""},
-        {"echo a\\", "[echo] [a]\n", ""},
-        {"echo a\\\n", "[echo] [a]\n", ""},
-        {"echo a\\\nb", "[echo] [a] [b]\n", ""},
-        {"echo 'a\n", "", eoi},
-        {"echo 'a\nb", "", eoi},
-        {"ls |", "", eoi},
-        {"ls ||\n", "", eoi},
-        {"ls &&\n\n", "", eoi},
-        {"; ls", "", "Error: ';' is unexpected.\n"},
+        {.script = ""},
+        {.script = "echo a", .out = "[echo] [a]\n"},
+        {.script = "echo a\\", .out = "[echo] [a]\n"},
+        {.script = "echo a\\\n", .out = "[echo] [a]\n"},
+        {.script = "echo a\\\nb", .out = "[echo] [a] [b]\n"},
+        {.script = "echo 'a\n", .err = eoi},
+        {.script = "echo 'a\nb", .err = eoi},
+        {.script = "ls |", .err = eoi},
+        {.script = "ls ||\n", .err = eoi},
+        {.script = "ls &&\n\n", .err = eoi},
+        {.script = "; ls", .err = "Error: ';' is unexpected.\n"},
         // NUL ends the line as seen; a continuation goes on at the NUL
-        {"echo a\0b c\necho d\n"s, "[echo] [a]\n[echo] [d]\n", ""},
-        {"echo 'a\0junk\nb'\n"s, "[echo] [ab]\n", ""},
-        {"\0; ls\n"s, "", ""},
+        {.script = "echo a\0b c\necho d\n"s, .out = "[echo] [a]\n[echo] [d]\n"},
+        {.script = "echo 'a\0junk\nb'\n"s, .out = "[echo] [ab]\n"},
+        {.script = "\0; ls\n"s},
         // CR LF line ends, bytes above 127
-        {"echo a\r\nls |\r\nwc\r\n", "[echo] [a]\n[ls] [|] [wc]\n", ""},
-        {"echo h\xc3\xa9 \xff\x80\n", "[echo] [h\xc3\xa9] [\xff\x80]\n", ""},
-    }, opts({"-s"}));
+        {.script = "echo a\r\nls |\r\nwc\r\n", .out = "[echo] [a]\n[ls] [|] [wc]\n"},
+        {.script = "echo h\xc3\xa9 \xff\x80\n", .out = "[echo] [h\xc3\xa9] [\xff\x80]\n"},
+    }));
 }
 
 // Each bad line is reported with its token, with and without -s, and the
@@ -88,33 +71,26 @@ TEST(Listing, SyntaxErrorsDropTheLine)
         {"a <<< b", "<"}, {"ls >>>> out", ">>"}, {"ls |& wc", "&"},
         {"ls 2>&1", "&"}, {"a<>b", ">"}, {"ls || || wc", "||"}, {"ls | << x", "<<"},
     };
-    temp_dir d;
+    std::vector<e2e_row> rows;
     for (const auto &[line, tok] : bad) {
-        SCOPED_TRACE(line);
         std::string msg = "Error: '"s + tok + "' is unexpected.\n";
-        run_result s = husk_run_s(line + "\necho ok\n"s);
-        run_result x = husk_run(line + "\necho ok\n"s, opts({}, d.path));
-        EXPECT_EQ(msg, s.err);
-        EXPECT_EQ(msg, x.err);
-        EXPECT_EQ("[echo] [ok]\n", s.out);
-        EXPECT_EQ("ok\n", x.out);
-        EXPECT_EQ(0, s.status + x.status);
+        rows.push_back({.script = line + "\necho ok\n"s, .run = {.args = {"-s"}}, .out = "[echo] [ok]\n", .err = msg});
+        rows.push_back({.script = line + "\necho ok\n"s, .out = "ok\n", .err = msg});
     }
+    check_rows(rows);
 }
 
 // Unfinished text at the end of a script is never run, finished text is.
 TEST(Running, EndOfInput)
 {
-    temp_dir d;
     check_rows({
-        {"echo hi", "hi\n", ""},
-        {"echo a\\", "a\n", ""},
-        {"echo a\r\n", "a\n", ""},
-        {"echo a |", "", eoi},
-        {"touch f; echo 'a", "", eoi},
-        {"touch f &&\n", "", eoi},
-    }, opts({}, d.path));
-    EXPECT_FALSE(file_exists(d / "f"));
+        {.script = "echo hi", .out = "hi\n"},
+        {.script = "echo a\\", .out = "a\n"},
+        {.script = "echo a\r\n", .out = "a\n"},
+        {.script = "echo a |", .err = eoi},
+        {.script = "touch f; echo 'a", .err = eoi, .files = {{"f", absent}}},
+        {.script = "touch f &&\n", .err = eoi, .files = {{"f", absent}}},
+    });
 }
 
 // Every byte but newline, NUL and the quotes, between two letters.
@@ -135,7 +111,7 @@ TEST(Listing, EveryByteBetweenTwoLetters)
         else
             want += "[x" + ch + "y]\n";
     }
-    run_result r = husk_run_s(in);
+    run_result r = husk_run(in, {.args = {"-s"}});
     EXPECT_EQ(want, r.out);
     EXPECT_EQ("", r.err);
 }
@@ -158,7 +134,7 @@ TEST(Listing, LongLinesAndWords)
     big[99000] = '|';
     in += line + "\necho \"" + big + "\"\n";
     want += words + "[echo] [" + big + "]\n";
-    run_result r = husk_run_s(in);
+    run_result r = husk_run(in, {.args = {"-s"}});
     EXPECT_TRUE(r.out == want);
     EXPECT_EQ("", r.err);
 
@@ -174,8 +150,10 @@ TEST(Running, OnlyAnExactFirstDashSLists)
         {{"x", "-s"}, "hi\n"}, {{"-s2"}, "hi\n"}, {{"-S"}, "hi\n"}, {{"--s"}, "hi\n"},
         {{" -s"}, "hi\n"}, {{""}, "hi\n"},
     };
+    std::vector<e2e_row> rows;
     for (const auto &[args, out] : cases)
-        EXPECT_EQ(out, husk_run("echo hi\n", opts(args)).out) << testing::PrintToString(args);
+        rows.push_back({.script = "echo hi\n", .run = {.args = args}, .out = out});
+    check_rows(rows);
 }
 
 // Feeds `n` blanks, then "echo ok" and a newline (the blanks come first, so
@@ -199,10 +177,7 @@ run_result run_line_of(long n)
         _exit(write(p[1], tail, sizeof tail - 1) < 0);
     }
     close(p[1]);
-    run_opts o;
-    o.timeout_ms = 120000;
-    o.stdin_fd = p[0];
-    run_result r = husk_run("", o);
+    run_result r = husk_run("", {.stdin_fd = p[0], .timeout_ms = 120000});
     close(p[0]);
     waitpid(pid, nullptr, 0);
     return r;

@@ -1,8 +1,10 @@
 // e2e_support.h - runs the built shell as a user would, with a script on a
-// pipe, and collects what it wrote and how it ended. Shared by every
-// end-to-end test file.
+// pipe, and collects what it wrote and how it ended; and the one table form
+// of every end-to-end test: a row per script, checked by check_rows.
 #ifndef HUSK_E2E_SUPPORT_H
 #define HUSK_E2E_SUPPORT_H
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <poll.h>
 #include <sstream>
 #include <string>
@@ -29,22 +32,36 @@ inline std::string husk_bin()
     return p ? p : "husk";
 }
 
+// Every run gets the same search path and home, whatever the caller's: a
+// directory on the caller's PATH that may not be read, for one, would turn
+// "No such file or directory" for a missing program into "Permission denied".
+inline void set_fixed_env()
+{
+    setenv("PATH", "/usr/bin:/bin", 1);
+    setenv("HOME", "/", 1);
+}
+
 struct run_result {
-    std::string out;         // everything written on standard output
-    std::string err;         // everything written on standard error
-    int status = -1;         // exit status, or 128 + signal number
-    bool timed_out = false;  // killed after the time limit
+    std::string out;          // everything written on standard output
+    std::string err;          // everything written on standard error
+    int status = -1;          // exit status, or 128 + signal number
+    bool timed_out = false;   // killed after the time limit
+    bool not_started = false; // the run could not be set up; `err` says why
 };
 
 struct run_opts {
-    std::vector<std::string> args;   // after the program name, e.g. {"-s"}
-    std::string cwd;                 // working directory; empty: unchanged
-    std::vector<std::string> env;    // NAME=value to set, or NAME to unset
-    rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0
-    int timeout_ms = 20000;          // the shell is killed after this
+    std::vector<std::string> args{}; // after the program name, e.g. {"-s"}
+    std::vector<std::string> env{};  // NAME=value to set, or NAME to unset
+    bool as_nobody = false;          // when root, run as nobody, so that permissions hold
+    rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0; only 0, 1, 2 stay open
+    rlim_t nproc = 0;                // RLIMIT_NPROC when not 0
+    bool sigpipe_ignored = false;    // start with SIGPIPE ignored, as some callers leave it
+    std::string out_path{};          // a file for standard output instead of the pipe
     bool close_stdout_early = false; // the reader of stdout goes away at once
-    int stdin_fd = -1;               // when set, the shell reads this, not `input`
     bool close_inherited = false;    // close every descriptor above 2 first
+    int stdin_fd = -1;               // when set, the shell reads this, not `input`
+    std::string cwd{};               // working directory; empty: unchanged
+    int timeout_ms = 20000;          // the shell is killed after this
 };
 
 inline long now_ms()
@@ -52,6 +69,66 @@ inline long now_ms()
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * 1000L + ts.tv_nsec / 1000000;
+}
+
+// A step of the child before the shell runs failed: says so on standard
+// error, where the parent recognises the "harness:" start, and ends.
+[[noreturn]] inline void harness_fail(const std::string &what)
+{
+    dprintf(2, "harness: %s: %s\n", what.c_str(), strerror(errno));
+    _exit(125);
+}
+
+// The child's part of husk_run: the descriptors, directory, environment,
+// user, limits and signal disposition the options ask for, then the shell.
+[[noreturn]] inline void start_shell(const run_opts &o, int in, int out, int err)
+{
+    if (dup2(in, 0) == -1 || dup2(out, 1) == -1 || dup2(err, 2) == -1)
+        harness_fail("dup2");
+    if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
+        harness_fail(o.cwd);
+    set_fixed_env();
+    // A sanitizer build's leak check at exit needs free descriptors and a
+    // helper task of its own: a run that uses up either goes without it.
+    if (o.nofile || o.nproc) {
+        const char *asan = getenv("ASAN_OPTIONS");
+        setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+    }
+    for (const std::string &e : o.env) {
+        size_t eq = e.find('=');
+        if (eq == std::string::npos)
+            unsetenv(e.c_str());
+        else
+            setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+    }
+    int fd = o.out_path.empty() ? 1 : open(o.out_path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd == -1 || dup2(fd, 1) == -1)
+        harness_fail(o.out_path);
+    if (o.close_inherited || o.nofile)
+        close_range(3, ~0U, 0);
+    // Opened while still root, so that nobody can run it even from a build
+    // directory nobody may enter.
+    std::string bin = husk_bin();
+    int exe = open(bin.c_str(), O_RDONLY | O_CLOEXEC);
+    if (exe == -1)
+        harness_fail(bin);
+    constexpr uid_t nobody = 65534;
+    if (o.as_nobody && getuid() == 0 &&
+        (setgroups(0, nullptr) || setgid(nobody) || setuid(nobody)))
+        harness_fail("cannot become nobody");
+    rlimit nofile = {o.nofile, o.nofile}, nproc = {o.nproc, o.nproc};
+    if ((o.nofile && setrlimit(RLIMIT_NOFILE, &nofile)) ||
+        (o.nproc && setrlimit(RLIMIT_NPROC, &nproc)))
+        harness_fail("setrlimit");
+    // The test ignores SIGPIPE; the shell gets the disposition asked for.
+    signal(SIGPIPE, o.sigpipe_ignored ? SIG_IGN : SIG_DFL);
+    std::vector<std::string> args = o.args;
+    std::vector<char *> argv{bin.data()};
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    fexecve(exe, argv.data(), environ);
+    harness_fail(bin);
 }
 
 // Runs the shell with `input` on its standard input (a pipe that is closed
@@ -62,35 +139,8 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
         abort();
     pid_t pid = fork();
-    if (pid == 0) {
-        dup2(o.stdin_fd != -1 ? o.stdin_fd : in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
-            _exit(126);
-        for (const std::string &e : o.env) {
-            size_t eq = e.find('=');
-            if (eq == std::string::npos)
-                unsetenv(e.c_str());
-            else
-                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-        }
-        if (o.nofile) {
-            rlimit rl = {o.nofile, o.nofile};
-            setrlimit(RLIMIT_NOFILE, &rl);
-        }
-        if (o.close_inherited)
-            close_range(3, ~0U, 0);
-        std::string bin = husk_bin();
-        std::vector<char *> argv{bin.data()};
-        std::vector<std::string> args = o.args;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        signal(SIGPIPE, SIG_DFL);  // the test ignores it; the shell must not
-        execv(bin.c_str(), argv.data());
-        _exit(127);
-    }
+    if (pid == 0)
+        start_shell(o, o.stdin_fd != -1 ? o.stdin_fd : in[0], out[1], err[1]);
     close(in[0]);
     close(out[1]);
     close(err[1]);
@@ -147,6 +197,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     int st = 0;
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.not_started = r.status == 125 && r.err.rfind("harness: ", 0) == 0;
     return r;
 }
 
@@ -163,13 +214,6 @@ inline int pid_lines_split(const std::string &out, std::string *rest)
             *rest += l + "\n";
     }
     return pids;
-}
-
-inline run_result husk_run_s(const std::string &input)
-{
-    run_opts o;
-    o.args = {"-s"};
-    return husk_run(input, o);
 }
 
 // A fresh temporary directory, removed with everything in it at the end.
@@ -209,6 +253,57 @@ inline bool file_exists(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
+}
+
+// A file to look at after a run, and what it must hold, or `absent`.
+inline constexpr const char *absent = nullptr;
+struct file_text {
+    const char *name;
+    const char *text;
+};
+
+// One end-to-end case: a script the shell runs in a fresh directory, and
+// all that must come of it. A field left out expects nothing: no output, no
+// message, status 0.
+struct e2e_row {
+    std::string script{};           // the shell's standard input
+    run_opts run{};                 // how the shell is started (cwd: the directory)
+    std::string out{};              // standard output less the pid lines; @ is the directory
+    int pids = 0;                   // how many lines of standard output are process ids
+    std::string err{};              // standard error
+    int status = 0;                 // exit status, or 128 + signal number
+    std::vector<file_text> files{}; // files in the directory afterwards
+};
+
+// Runs each row in a fresh directory, made ready by `setup` when given, and
+// checks all it expects. A run the harness cannot set up (such as becoming
+// nobody where that is not allowed) skips the test.
+inline void check_rows(const std::vector<e2e_row> &rows, void (*setup)(const temp_dir &) = nullptr)
+{
+    for (const e2e_row &r : rows) {
+        SCOPED_TRACE(r.script.substr(0, 200));
+        temp_dir d;
+        if (setup)
+            setup(d);
+        run_opts o = r.run;
+        o.cwd = d.path;
+        run_result res = husk_run(r.script, o);
+        if (res.not_started)
+            GTEST_SKIP() << res.err;
+        std::string out = r.out, rest;
+        for (size_t p = 0; (p = out.find('@', p)) != std::string::npos; p += d.path.size())
+            out.replace(p, 1, d.path);
+        EXPECT_EQ(r.pids, pid_lines_split(res.out, &rest));
+        EXPECT_EQ(out, rest);
+        EXPECT_EQ(r.err, res.err);
+        EXPECT_EQ(r.status, res.status);
+        for (const file_text &f : r.files) {
+            if (f.text == absent)
+                EXPECT_FALSE(file_exists(d / f.name)) << f.name;
+            else
+                EXPECT_EQ(f.text, read_file(d / f.name)) << f.name;
+        }
+    }
 }
 
 }  // namespace husk_test

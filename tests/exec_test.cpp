@@ -7,36 +7,39 @@
 #include <cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
-namespace {
-
-constexpr delim all_delims[] = {
-    delim_err,         delim_semi,     delim_pipe,      delim_ampersand, delim_logical_or,
-    delim_logical_and, delim_redir_in, delim_redir_out, delim_redir_in2, delim_redir_out2,
-};
-
-}  // namespace
+#include "unit_support.h"
 
 // Only && and || look at the last result, and only 0 counts as success.
 TEST(IsCmdShouldExec, OnlyAndOrLookAtTheLastResult)
 {
-    for (delim dl : all_delims) {
-        for (int ret : {0, 1, -1, 255}) {
-            int want = 1;
-            if (dl == delim_logical_or)
-                want = ret != 0;
-            else if (dl == delim_logical_and)
-                want = ret == 0;
-            EXPECT_EQ(want, is_cmd_should_exec(dl, ret)) << dl << " " << ret;
-        }
-    }
+    const int last[] = {0, 1, -1, 255};
+    const struct {
+        delim dl;
+        int after[4];  // the answer after each result in `last`
+    } cases[] = {
+        {delim_err, {1, 1, 1, 1}},        {delim_semi, {1, 1, 1, 1}},
+        {delim_pipe, {1, 1, 1, 1}},       {delim_ampersand, {1, 1, 1, 1}},
+        {delim_logical_or, {0, 1, 1, 1}}, {delim_logical_and, {1, 0, 0, 0}},
+        {delim_redir_in, {1, 1, 1, 1}},   {delim_redir_out, {1, 1, 1, 1}},
+        {delim_redir_in2, {1, 1, 1, 1}},  {delim_redir_out2, {1, 1, 1, 1}},
+    };
+    for (const auto &c : cases)
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(c.after[i], is_cmd_should_exec(c.dl, last[i])) << c.dl << " " << last[i];
 }
 
 TEST(DelimNameToFdOpt, MapsTheFourRedirections)
 {
-    fd_opt want[] = {opt_err, opt_err, opt_err, opt_err, opt_err, opt_err, opt_r, opt_w, opt_rr, opt_a};
-    for (delim dl : all_delims)
-        EXPECT_EQ(want[dl], delim_name_to_fd_opt(dl)) << dl;
+    const std::pair<delim, fd_opt> cases[] = {
+        {delim_err, opt_err},       {delim_semi, opt_err},        {delim_pipe, opt_err},
+        {delim_ampersand, opt_err}, {delim_logical_or, opt_err},  {delim_logical_and, opt_err},
+        {delim_redir_in, opt_r},    {delim_redir_out, opt_w},     {delim_redir_in2, opt_rr},
+        {delim_redir_out2, opt_a},
+    };
+    for (const auto &[dl, opt] : cases)
+        EXPECT_EQ(opt, delim_name_to_fd_opt(dl)) << dl;
 }
 
 TEST(WordListPartToArgv, TakesTheFirstWordsOfTheList)
@@ -73,12 +76,14 @@ TEST(WordListPartToArgvDeathTest, EndsTheShellOnAWrongCall)
 TEST(ExecWordListHandle, NullOrEmptyListDoesNothing)
 {
     word_list *empty = word_list_init();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    exec_word_list_handle(nullptr);
-    exec_word_list_handle(empty);
-    EXPECT_EQ("", testing::internal::GetCapturedStderr());
-    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    std::string err, out = husk_test::capture(1, [&] {
+        err = husk_test::capture(2, [&] {
+            exec_word_list_handle(nullptr);
+            exec_word_list_handle(empty);
+        });
+    });
+    EXPECT_EQ("", err);
+    EXPECT_EQ("", out);
     EXPECT_EQ(nullptr, empty->head);
     EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));  // no child was started
     EXPECT_EQ(ECHILD, errno);

@@ -25,6 +25,7 @@ struct tty_session {
         if (pid == 0) {
             if (chdir(dir.c_str()) != 0)
                 _exit(126);
+            set_fixed_env();
             std::string bin = husk_bin();
             execl(bin.c_str(), bin.c_str(), static_cast<char *>(nullptr));
             _exit(127);
