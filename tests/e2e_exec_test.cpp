@@ -9,6 +9,14 @@ using namespace husk_test;
 
 namespace {
 
+std::string repeat(const std::string &s, int n)
+{
+    std::string out;
+    while (n-- > 0)
+        out += s;
+    return out;
+}
+
 TEST(Exec, Operators)
 {
     check_rows({
@@ -23,6 +31,7 @@ TEST(Exec, Operators)
         {.script = "sh -c 'kill -9 $$' || echo killed; sh -c 'kill -9 $$' && echo ok\n", .out = "killed\n"},
         {.script = "nosuch_prog || echo no\necho next\n", .out = "no\nnext\n", .err = "nosuch_prog: No such file or directory\n"},
         {.script = "echo cd\n", .out = "cd\n"},
+        {.script = "\"\" || echo failed\n", .out = "failed\n", .err = "No such file or directory\n"},
         // pipelines: one pid line for every stage that is not waited for
         {.script = "echo 'a b' | tr a-z A-Z\n", .out = "A B\n", .pids = 1},
         {.script = "echo abc | tr a-z A-Z | tr -d B\n", .out = "AC\n", .pids = 2},
@@ -39,6 +48,13 @@ TEST(Exec, Operators)
         {.script = "mkdir x\ncd x &\npwd\n", .out = "@/x\n0\n"},
         {.script = "mkdir x\ncd x | cat\npwd\n", .out = "@/x\n0\n"},
         {.script = "mkdir x\ntrue | cd x\npwd\n", .out = "@/x\n", .pids = 1},
+        // they read /dev/null, not the script, unless given input
+        {.run = {.feed = "echo 'cat | cat &'; sleep 0.5; echo 'echo after'"}, .out = "after\n", .pids = 2},
+        {.run = {.feed = "echo 'echo x > f | cat &'; sleep 0.5; echo 'echo after'"}, .out = "after\n", .pids = 2},
+        {.run = {.feed = "echo 'head -n 1'; sleep 0.3; printf 'echo next\\necho after\\n'"}, .out = "echo next\n"},
+        {.script = "echo data > in\ncat < in &\necho data | cat &\n", .out = "data\ndata\n", .pids = 3},
+        // pid lines go out whole, even when the buffer fills
+        {.script = repeat("true &\n", 1000) + "echo MARK\n", .out = "MARK\n", .pids = 1000},
         // cd
         {.script = "cd\npwd\n", .out = "/\n"},
         {.script = "cd\npwd\ncd || echo no\n", .run = {.env = {"HOME"}}, .out = "@\nno\n", .err = "cd: Bad address\ncd: Bad address\n"},
@@ -72,6 +88,9 @@ TEST(Exec, Redirections)
         {.script = "mkdir d\necho a > d\n", .err = "d: Is a directory\n", .status = 2},
         {.script = "echo a > f | cat < missing\n", .pids = 1, .err = "missing: No such file or directory\n", .status = 2, .files = {{"f", "a\n"}}},
         {.script = "echo a > f; cat > f < missing\n", .err = "missing: No such file or directory\n", .status = 2, .files = {{"f", ""}}},
+        // started with standard error closed, nothing is written into files
+        {.script = "echo a > f; cat > f < missing\n", .run = {.stderr_closed = true}, .status = 2, .files = {{"f", ""}}},
+        {.script = "nosuch_prog > out\necho a | cat > f\n", .run = {.stderr_closed = true}, .pids = 1, .files = {{"out", ""}, {"f", "a\n"}}},
     });
 }
 

@@ -41,6 +41,12 @@ TEST(Fault, FailuresEndWithTheirMessage)
         {.script = "cat < in >> out\n", .run = {.nofile = 4}, .err = "out: Too many open files\n", .status = 2, .files = {{"out", absent}}},
         {.script = "cat < in < in\n", .run = {.nofile = 4}, .err = "in: Too many open files\n", .status = 2},
         {.script = "cat < in\necho b > out\ncat < out\n", .run = {.nofile = 4}, .out = "data\nb\n", .files = {{"out", "b\n"}}},
+        {.script = "true > out &\necho after\n", .run = {.nofile = 4}, .err = "/dev/null: Too many open files\n", .status = 2},
+        // Input that cannot be read is no end of input; input that is not
+        // there yet is waited for.
+        {.run = {.stdin_path = "dir"}, .err = "husk: read error: Is a directory\n", .status = 1},
+        {.run = {.args = {"-s"}, .stdin_path = "dir"}, .err = "husk: read error: Is a directory\n", .status = 1},
+        {.run = {.feed = "sleep 0.3; printf 'echo one\\necho two\\n'", .stdin_nonblock = true}, .out = "one\ntwo\n"},
         // Permissions (which do not stop root): the file stays as it was.
         {.script = "echo a > ro\necho after\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
         {.script = "echo a >> ro\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},

@@ -31,11 +31,13 @@ TEST(Listing, LinesJoinsAndEnds)
         {.script = " \t \n\n  ls  \n", .out = "[ls]\n"},
         {.script = "'|' a\"|\"b a\\|b \\\\ \\\"\n", .out = "[|] [a|b] [a|b] [\\] [\"]\n"},
         {.script = "'a\\b' \"a\\b\" ab\"cd ef\"gh\n", .out = "[a\\b] [a\\b] [abcd efgh]\n"},
-        // continuation lines are joined with nothing between them
+        // inside quotes and after a backslash, continuation lines are
+        // joined with nothing between them; after an operator, the next
+        // line starts a new token
         {.script = "echo 'a\nb'\n", .out = "[echo] [ab]\n"},
         {.script = "echo \"a\n\nb\nc\"\n", .out = "[echo] [abc]\n"},
         {.script = "ls |\nwc\nls ||\nwc\nls &&\n\nwc\n", .out = "[ls] [|] [wc]\n[ls] [||] [wc]\n[ls] [&&] [wc]\n"},
-        {.script = "ls |\n| wc\n", .out = "[ls] [||] [wc]\n"},
+        {.script = "ls |\n| wc\nls ||\n|| wc\nls <\\\n> f\n", .err = "Error: '|' is unexpected.\nError: '||' is unexpected.\nError: '>' is unexpected.\n"},
         {.script = "echo a\\\nb\necho a\\\n| wc\n", .out = "[echo] [a] [b]\n[echo] [a] [|] [wc]\n"},
         {.script = "ls |\n; wc\necho ok\n", .out = "[echo] [ok]\n", .err = "Error: ';' is unexpected.\n"},
         // end of input
@@ -49,6 +51,7 @@ TEST(Listing, LinesJoinsAndEnds)
         {.script = "ls |", .err = eoi},
         {.script = "ls ||\n", .err = eoi},
         {.script = "ls &&\n\n", .err = eoi},
+        {.script = "ls <\\", .err = "Error: '<' is unexpected.\n"},
         {.script = "; ls", .err = "Error: ';' is unexpected.\n"},
         // NUL ends the line as seen; a continuation goes on at the NUL
         {.script = "echo a\0b c\necho d\n"s, .out = "[echo] [a]\n[echo] [d]\n"},

@@ -60,6 +60,11 @@ struct run_opts {
     bool close_stdout_early = false; // the reader of stdout goes away at once
     bool close_inherited = false;    // close every descriptor above 2 first
     int stdin_fd = -1;               // when set, the shell reads this, not `input`
+    std::string stdin_path{};        // when set, a file the shell reads, not `input`
+    std::string feed{};              // when set, a sh command whose output the shell
+                                     // reads, not `input` (input that comes slowly)
+    bool stdin_nonblock = false;     // the shell's input is left non-blocking
+    bool stderr_closed = false;      // the shell starts with descriptor 2 closed
     std::string cwd{};               // working directory; empty: unchanged
     int timeout_ms = 20000;          // the shell is killed after this
 };
@@ -87,6 +92,10 @@ inline long now_ms()
         harness_fail("dup2");
     if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
         harness_fail(o.cwd);
+    if (!o.stdin_path.empty() && dup2(open(o.stdin_path.c_str(), O_RDONLY), 0) == -1)
+        harness_fail(o.stdin_path);
+    if (o.stdin_nonblock && fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK) == -1)
+        harness_fail("O_NONBLOCK");
     set_fixed_env();
     // A sanitizer build's leak check at exit needs free descriptors and a
     // helper task of its own: a run that uses up either goes without it.
@@ -122,6 +131,8 @@ inline long now_ms()
         harness_fail("setrlimit");
     // The test ignores SIGPIPE; the shell gets the disposition asked for.
     signal(SIGPIPE, o.sigpipe_ignored ? SIG_IGN : SIG_DFL);
+    if (o.stderr_closed)
+        close(2);
     std::vector<std::string> args = o.args;
     std::vector<char *> argv{bin.data()};
     for (std::string &a : args)
@@ -138,6 +149,12 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
         abort();
+    pid_t feeder = o.feed.empty() ? -1 : fork();
+    if (feeder == 0) {
+        dup2(in[1], 1);
+        execl("/bin/sh", "sh", "-c", o.feed.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
     pid_t pid = fork();
     if (pid == 0)
         start_shell(o, o.stdin_fd != -1 ? o.stdin_fd : in[0], out[1], err[1]);
@@ -152,7 +169,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     signal(SIGPIPE, SIG_IGN);
     run_result r;
     size_t sent = 0;
-    if (input.empty() || o.stdin_fd != -1) {
+    if (input.empty() || o.stdin_fd != -1 || feeder != -1) {
         close(in[1]);
         in[1] = -1;
     }
@@ -195,6 +212,8 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
         if (fd != -1)
             close(fd);
     int st = 0;
+    if (feeder != -1)
+        waitpid(feeder, nullptr, 0);
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     r.not_started = r.status == 125 && r.err.rfind("harness: ", 0) == 0;
@@ -281,7 +300,7 @@ struct e2e_row {
 inline void check_rows(const std::vector<e2e_row> &rows, void (*setup)(const temp_dir &) = nullptr)
 {
     for (const e2e_row &r : rows) {
-        SCOPED_TRACE(r.script.substr(0, 200));
+        SCOPED_TRACE((r.script.empty() ? r.run.feed : r.script).substr(0, 200));
         temp_dir d;
         if (setup)
             setup(d);

@@ -90,8 +90,9 @@ TEST(ExecWordListHandle, NullOrEmptyListDoesNothing)
     word_list_destroy(&empty);
 }
 
-// Collects every child that has ended, and returns at once while another
-// still runs.
+// Asks for ended children only once the shell has started one that nobody
+// waits for; then collects every child that has ended, and returns at once
+// while another still runs.
 TEST(ProcFinishedHandle, CollectsEndedChildrenWithoutBlocking)
 {
     int hold[2];
@@ -104,17 +105,23 @@ TEST(ProcFinishedHandle, CollectsEndedChildrenWithoutBlocking)
         _exit(static_cast<int>(read(hold[0], &c, 1)));  // until the pipe closes
     }
     close(hold[0]);
-    pid_t ended[2];
-    for (pid_t &pid : ended) {
-        pid = fork();
-        ASSERT_NE(-1, pid);
-        if (pid == 0)
-            _exit(0);
-        siginfo_t info;  // wait until it has ended, but leave it uncollected
-        ASSERT_EQ(0, waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT));
-    }
+    siginfo_t info;
+    pid_t ended = fork();
+    ASSERT_NE(-1, ended);
+    if (ended == 0)
+        _exit(0);
+    // Wait until it has ended, but leave it uncollected.
+    ASSERT_EQ(0, waitid(P_PID, static_cast<id_t>(ended), &info, WEXITED | WNOWAIT));
     proc_finished_handle();
-    for (pid_t pid : ended) {
+    info.si_pid = 0;  // still there: no background command was started yet
+    EXPECT_EQ(0, waitid(P_PID, static_cast<id_t>(ended), &info, WEXITED | WNOWAIT | WNOHANG));
+    EXPECT_EQ(ended, info.si_pid);
+    word_list *wl = word_list_from_buff("true &");
+    pid_t bg = std::stoi(husk_test::capture(1, [&] { exec_word_list_handle(wl); }));
+    word_list_destroy(&wl);
+    ASSERT_EQ(0, waitid(P_PID, static_cast<id_t>(bg), &info, WEXITED | WNOWAIT));
+    proc_finished_handle();
+    for (pid_t pid : {ended, bg}) {
         EXPECT_EQ(-1, waitpid(pid, nullptr, WNOHANG));
         EXPECT_EQ(ECHILD, errno);
     }

@@ -138,6 +138,24 @@ TEST(Terminal, PromptFollowsCd)
     EXPECT_EQ("cd .. && echo ok\r\nok\r\n", t.wait_for(d.path + "> "));
 }
 
+// A command in the background never takes what is typed next.
+TEST(Terminal, BackgroundCommandLeavesTheTerminalToTheShell)
+{
+    temp_dir d;
+    std::string prompt = d.path + "> ";
+    tty_session t(d.path);
+    t.wait_for(prompt);
+    t.send("readlink /proc/self/fd/0 > f &\n");
+    t.wait_for(prompt);
+    t.send("cat &\n");
+    EXPECT_TRUE(std::regex_match(t.wait_for(prompt), std::regex("cat &\r\n[0-9]+\r\n")));
+    t.send("echo two\n");
+    EXPECT_EQ("echo two\r\ntwo\r\n", t.wait_for(prompt));
+    for (int i = 0; i < 500 && read_file(d / "f").empty(); i++)
+        usleep(10000);
+    EXPECT_EQ("/dev/null\n", read_file(d / "f"));
+}
+
 // Standard output is line-buffered at a terminal: the pid of `ls` comes
 // before the count that `wc` prints.
 TEST(Terminal, PidLineComesBeforePipelineOutput)
