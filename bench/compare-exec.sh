@@ -21,7 +21,7 @@ runs=${RUNS:-7}
 starts=${STARTS:-200}
 
 : > "$tmp/startup"  # no lines: the shell starts and ends
-yes '' | head -n 10000000 > "$tmp/empty"
+awk 'BEGIN { for (i = 0; i < 10000000; i++) print "" }' > "$tmp/empty"
 for ((i = 0; i < 1000; i++)); do echo /bin/true; done > "$tmp/true"
 for ((i = 0; i < 500; i++)); do echo '/bin/true | /bin/true'; done > "$tmp/pipe"
 for ((i = 0; i < 1000; i++)); do echo '/bin/true > out'; done > "$tmp/redirect"

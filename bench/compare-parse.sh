@@ -17,8 +17,9 @@ bash_runs=${BASH_RUNS:-3}
 
 "$gen" script $((32 << 20)) 1 > "$tmp/script"
 "$gen" line $((64 << 20)) 1 > "$tmp/line"
-{ echo "echo '"; yes 'some text' | head -n 300000; echo "' | cat"; } > "$tmp/quoted"
-{ yes 'some text \' | head -n 300000; echo end; } > "$tmp/backslash"
+lines() { awk -v n="$1" -v t="$2" 'BEGIN { for (i = 0; i < n; i++) print t }'; }
+{ echo "echo '"; lines 300000 'some text'; echo "' | cat"; } > "$tmp/quoted"
+{ lines 300000 'some text \\'; echo end; } > "$tmp/backslash"
 
 # The inputs must be plain, valid scripts for all three, or the comparison
 # compares error paths.

@@ -50,10 +50,11 @@ typedef struct def_in_reader {
 
 in_reader in;
 
-// The length of the text in the loop's buffer as the later stages see it
-// (up to its first NUL), so that a continuation is appended without
-// measuring the whole line again.
-long buff_len;
+// How much of the text in the loop's buffer is known to hold no NUL: a
+// continuation is appended at the first NUL (where the later stages see the
+// line end), and only the text read since is measured to find it, never the
+// whole line again.
+long buff_no_nul;
 
 // Refills the block. Answers the number of bytes read, 0 at the end of
 // input. An interrupted read is retried, and descriptor 0 left
@@ -105,7 +106,7 @@ input_state read_loop(char **buffptr, int *size)
         buff = static_cast<char *>(mem_malloc(max_buff_size));
     } else {
         max_buff_size = *size;
-        i = buff_len;
+        i = buff_no_nul + static_cast<long>(strlen(buff + buff_no_nul));
     }
     long start = i;
     if (stdin_tty) {
@@ -144,7 +145,7 @@ input_state read_loop(char **buffptr, int *size)
         i = start = 0;
     }
     buff[i] = '\0';
-    buff_len = start + static_cast<long>(strlen(buff + start));
+    buff_no_nul = start;
     *buffptr = buff;
     *size = static_cast<int>(max_buff_size);
     if (newline)
