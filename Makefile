@@ -4,13 +4,14 @@ BUILD        ?= build
 CHECK_DIR    ?= build-check
 FUZZ_DIR     ?= build-fuzz
 BENCH_DIR    ?= build-bench
+STATIC_DIR   ?= build-static
 FUZZ_SECONDS ?= 60
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) >&2
 
-.PHONY: build run test bench check fuzz memcheck lint install uninstall package clean
+.PHONY: build run test bench check fuzz memcheck lint install uninstall package static clean
 
 # Optimised build; the shell is build/husk.
 build:
@@ -83,5 +84,10 @@ package: build
 	@cd $(BUILD) && cpack -G DEB >&2
 	@ls -t $(BUILD)/husk_*.deb | head -n 1
 
+# The shell linked fully statically, $(STATIC_DIR)/husk: for containers and
+# rescue systems with no C library. tests/static-check.sh tests it.
+static:
+	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)
+
 clean:
-	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(STATIC_DIR)
