@@ -4,6 +4,7 @@ BUILD        ?= build
 CHECK_DIR    ?= build-check
 FUZZ_DIR     ?= build-fuzz
 BENCH_DIR    ?= build-bench
+STATIC_DIR   ?= build-static
 FUZZ_SECONDS ?= 60
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
@@ -11,7 +12,7 @@ JOBS         ?= $(shell nproc)
 # configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: build run test test-fast bench check fuzz memcheck lint install uninstall package clean
+.PHONY: build run test test-fast bench check fuzz memcheck lint install uninstall package static clean
 
 # Optimised build of the shell alone, build/husk: no test framework needed.
 build:
@@ -90,5 +91,10 @@ package: build
 	@cd $(BUILD) && cpack -G DEB >&2
 	@ls -t $(BUILD)/husk_*.deb | head -n 1
 
+# The shell linked fully statically, $(STATIC_DIR)/husk: for containers and
+# rescue systems with no C library. tests/static-check.sh tests it.
+static:
+	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)
+
 clean:
-	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(STATIC_DIR)

@@ -1,8 +1,10 @@
 #!/bin/bash
-# compare-exec.sh HUSK - start-up and launching speed, side by side with
-# dash in the same run.
+# compare-exec.sh HUSK [HUSK2] - start-up and launching speed, side by side
+# with dash in the same run; HUSK2, when given, is a second build of husk
+# (say the static one) measured in the same rounds and shown on rows of its
+# own, marked with a 2.
 #
-# Four cases, each sampled RUNS times (default 7) alternately for husk and
+# Five cases, each sampled RUNS times (default 7) alternately for husk and
 # dash, with the same script on standard input of both:
 #   start-up     `sh < /dev/null`, STARTS runs in a row per sample (default 200)
 #   empty        10,000,000 empty lines: the cost of the loop itself
@@ -16,6 +18,7 @@
 # lines, milliseconds divided by ten are nanoseconds per line.
 set -euo pipefail
 . "$(dirname "$0")/tools.sh"
+bench_second=HUSK2
 bench_setup "$@"
 runs=${RUNS:-7}
 starts=${STARTS:-200}
@@ -29,21 +32,20 @@ mkdir "$tmp/work"
 cd "$tmp/work"
 
 cases="startup empty true pipe redirect"
+shells=(husk dash ${husk2:+husk2})
+declare -A command=([husk]=$husk [dash]=dash [husk2]=$husk2)
 for ((i = 0; i < runs; i++)); do
     for c in $cases; do
         count=1 input=$tmp/$c
         if [ "$c" = startup ]; then
             count=$starts input=/dev/null
         fi
-        # Who goes first changes every round, so that neither shell always
-        # runs right after the other's file activity.
-        if ((i % 2 == 0)); then
-            sample "husk_$c" "$input" /dev/null "$count" "$husk"
-            sample "dash_$c" "$input" /dev/null "$count" dash
-        else
-            sample "dash_$c" "$input" /dev/null "$count" dash
-            sample "husk_$c" "$input" /dev/null "$count" "$husk"
-        fi
+        # Who goes first changes every round, so that no shell always runs
+        # right after another's file activity.
+        for ((k = 0; k < ${#shells[@]}; k++)); do
+            s=${shells[(i + k) % ${#shells[@]}]}
+            sample "${s}_$c" "$input" /dev/null "$count" "${command[$s]}"
+        done
     done
 done
 
@@ -52,16 +54,25 @@ done
 printf '%-9s %8s %21s %21s   %s\n' case lines "husk ms (min)" "dash ms (min)" \
     "dash/husk: median, min, CPU"
 for c in $cases; do
-    quiet_or_fail "husk_$c"
-    quiet_or_fail "dash_$c"
-    awk -v c="$c" -v n="$(grep -c '' "$tmp/$c")" \
-        -v h="$(median "$tmp/husk_$c.t")" -v d="$(median "$tmp/dash_$c.t")" \
-        -v hm="$(sort -g "$tmp/husk_$c.t" | head -1)" -v dm="$(sort -g "$tmp/dash_$c.t" | head -1)" \
-        -v hc="$(median "$tmp/husk_$c.c")" -v dc="$(median "$tmp/dash_$c.c")" 'BEGIN {
-        printf "%-9s %8d %10.3f (%8.3f) %10.3f (%8.3f)   %5.2fx %5.2fx %5.2fx\n", c, n,
-            h * 1e3, hm * 1e3, d * 1e3, dm * 1e3, d / h, dm / hm, dc / hc
-    }'
+    for s in "${shells[@]}"; do
+        quiet_or_fail "${s}_$c"
+    done
+    for s in husk ${husk2:+husk2}; do
+        label=$c
+        [ "$s" = husk ] || label="$c 2"
+        awk -v c="$label" -v n="$(grep -c '' "$tmp/$c")" \
+            -v h="$(median "$tmp/${s}_$c.t")" -v d="$(median "$tmp/dash_$c.t")" \
+            -v hm="$(sort -g "$tmp/${s}_$c.t" | head -1)" -v dm="$(sort -g "$tmp/dash_$c.t" | head -1)" \
+            -v hc="$(median "$tmp/${s}_$c.c")" -v dc="$(median "$tmp/dash_$c.c")" 'BEGIN {
+            printf "%-9s %8d %10.3f (%8.3f) %10.3f (%8.3f)   %5.2fx %5.2fx %5.2fx\n", c, n,
+                h * 1e3, hm * 1e3, d * 1e3, dm * 1e3, d / h, dm / hm, dc / hc
+        }'
+    done
 done
 echo "($runs samples each, alternating; a start-up sample is $starts starts in"
 echo " a row; CPU is the median CPU time of the shell and its children; a"
 echo " ratio of 1 or more means husk is no slower)"
+if [ -n "$husk2" ]; then
+    echo "husk: $husk"
+    echo "husk 2: $husk2"
+fi

@@ -7,18 +7,25 @@
 
 bench_src=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# bench_setup HUSK: checks the shell, makes the scratch directory $tmp
-# (removed on exit) and sets $gen and $runstat.
+# bench_setup HUSK [HUSK2]: checks the shell, makes the scratch directory
+# $tmp (removed on exit) and sets $gen and $runstat. A second shell, $husk2,
+# is taken only by a script that sets bench_second (its name in the usage).
 bench_setup() {
-    if [ $# -ne 1 ]; then
-        echo "usage: $0 HUSK" >&2
+    local most=1
+    [ -z "${bench_second:-}" ] || most=2
+    if [ $# -lt 1 ] || [ $# -gt "$most" ]; then
+        echo "usage: $0 HUSK${bench_second:+ [$bench_second]}" >&2
         exit 2
     fi
     husk=$(realpath "$1")
-    if [ ! -x "$husk" ]; then
-        echo "$husk: not an executable" >&2
-        exit 2
-    fi
+    husk2=${2:+$(realpath "$2")}
+    local f
+    for f in "$husk" ${husk2:+"$husk2"}; do
+        if [ ! -x "$f" ]; then
+            echo "$f: not an executable" >&2
+            exit 2
+        fi
+    done
     tmp=$(mktemp -d "${TMPDIR:-/tmp}/husk-bench.XXXXXX")
     trap 'rm -rf "$tmp"' EXIT
     local dir=${HUSK_BENCH_TOOLS:-$(dirname "$husk")/bench}

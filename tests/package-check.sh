@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it on this machine, uses the installed
+# Builds the Debian package, checks its metadata (and runs lintian on it when
+# lintian is installed), installs it on this machine, uses the installed
 # shell, removes and purges it, and checks that nothing is left behind.
 # Needs root and dpkg; leaves the machine as it found it, also on failure.
 #
@@ -38,9 +39,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || die "no Maintainer field"
 [ -n "$(field Description)" ] || die "no Description field"
 [[ $(field Depends) == *"libc6 (>= "* ]] || die "Depends lacks the computed libc6: $(field Depends)"
+[[ $(field Depends) != *debianutils* ]] || die "Depends names the essential debianutils: $(field Depends)"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | tr '\n' ' ')
-[ "$files" = "./usr/bin/husk ./usr/share/man/man1/husk.1.gz " ] ||
-    die "unexpected contents: $files"
+want="./usr/bin/husk ./usr/share/doc/husk/changelog.gz ./usr/share/doc/husk/copyright"
+want+=" ./usr/share/man/man1/husk.1.gz "
+[ "$files" = "$want" ] || die "unexpected contents: $files"
 control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
 grep -qx './postinst' <<< "$control" || die "no postinst"
 grep -qx './postrm' <<< "$control" || die "no postrm"
@@ -54,6 +57,42 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The copyright file is LICENSE in the machine-readable format: its header,
+# one paragraph for all files, and the licence text after the copyright line,
+# each line indented by one space and empty lines written " .".
+step "checking the copyright file and the changelog"
+dpkg-deb -x "$deb" "$work/root"
+doc=$work/root/usr/share/doc/husk
+copyright_head=$(head -n 6 "$doc/copyright")
+want_head="Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: husk
+
+Files: *
+Copyright: $(sed -n 's/^Copyright (c) //p' LICENSE)
+License: MIT"
+[ "$copyright_head" = "$want_head" ] || die "the copyright file starts: $copyright_head"
+sed -n '/^Permission is hereby granted/,$p' LICENSE | sed 's/^$/./; s/^/ /' > "$work/licence-text"
+[ -s "$work/licence-text" ] || die "LICENSE has no permission notice"
+tail -n +7 "$doc/copyright" | cmp -s - "$work/licence-text" ||
+    die "the licence text in the copyright file is not LICENSE's, indented"
+
+# The changelog of a native package: compressed as dpkg expects, and its
+# latest entry is the version packaged.
+gzip -t "$doc/changelog.gz" || die "changelog.gz is not valid gzip"
+gzip -dc "$doc/changelog.gz" > "$work/changelog"
+if command -v dpkg-parsechangelog > /dev/null; then
+    logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
+    [ "$logged" = "$version" ] || die "the latest changelog entry is $logged, want $version"
+fi
+
+# lintian, where installed, finds neither an error nor a warning; its
+# informational tags are shown but pass.
+if command -v lintian > /dev/null; then
+    step "running lintian"
+    lintian --allow-root --display-info --fail-on error,warning "$deb" ||
+        die "lintian reports errors or warnings (above)"
+fi
 
 step "installing $deb"
 dpkg -i "$deb" > /dev/null
