@@ -110,7 +110,8 @@ input_state read_loop(char **buffptr, int *size)
     }
     long start = i;
     if (stdin_tty) {
-        // Nothing else writes our output before the terminal is read.
+        // The prompt has no newline: write it out before the terminal is
+        // read.
         print_invitation();
         fflush(stdout);
     }
