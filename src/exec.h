@@ -20,7 +20,8 @@ void exec_word_list_handle(word_list *list);
 
 // Collects, without blocking and without a message, every child that has
 // ended and that nobody waits for (background commands), so that none
-// lingers as a zombie. Called before each new command line is read.
+// lingers as a zombie. Called before each new command line is read; makes
+// no system call until the shell has started such a child.
 void proc_finished_handle(void);
 
 // Steps of the executor that can be used alone; the tests call them.
