@@ -1,8 +1,9 @@
 // fuzz_loop.cpp - the whole cycle of `husk -s` (read, check, print) over
 // arbitrary input: NUL bytes, CR, continuations, unfinished lines at the end.
 // It must end and never crash, read all of its input, print only token
-// lines and write no message but the two syntax messages; the sanitizers
-// and the fuzzer's leak check see the rest.
+// lines, write no message but the syntax messages, and report each input
+// line that holds a NUL byte once; the sanitizers and the fuzzer's leak
+// check see the rest.
 //
 // The input reaches the shell exactly as a script does: descriptor 0 is a
 // memory file holding the bytes. Each run rewrites the file and rewinds the
@@ -10,6 +11,7 @@
 // sees anything of the one before. The output and message streams are
 // swapped for memory files during the run; descriptor 2 stays as it is for
 // the sanitizers' reports.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,13 +52,37 @@ bool is_token_line(const std::string &l)
     return l.size() >= 2 && l.front() == '[' && l.back() == ']';
 }
 
+const std::string nul_message = "Error: line holds a NUL byte; skipped.";
+
 bool is_message(const std::string &l)
 {
     static const char *const ops[] = {";", "&", "|", "||", "&&", "<", ">", "<<", ">>"};
     for (const char *op : ops)
         if (l == std::string("Error: '") + op + "' is unexpected.")
             return true;
-    return l == "Error: unexpected end of input.";
+    return l == "Error: unexpected end of input." || l == nul_message;
+}
+
+// The number of lines of `text` (the last one maybe without a newline)
+// that hold a NUL byte.
+size_t nul_lines(const std::string &text)
+{
+    size_t n = 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = std::min(text.find('\n', at), text.size());
+        n += text.find('\0', at) < nl;
+        at = nl + 1;
+    }
+    return n;
+}
+
+// The number of times `text` holds `what`.
+size_t count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size())
+        n++;
+    return n;
 }
 
 // The shell reads its input in blocks of 64 KiB, far more than a fuzz
@@ -106,6 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("ended early or with a failure");
     if (!all_lines(o, is_token_line) || !all_lines(e, is_message))
         fail("unexpected output");
+    if (count(e, nul_message) != nul_lines(in))
+        fail("a line with a NUL byte not reported exactly once");
     size_t eoi = e.find("Error: unexpected end of input.\n");
     if (eoi != std::string::npos && eoi + 32 != e.size())
         fail("output after the end of input");

@@ -210,13 +210,32 @@ int chdir_handle(char **argv, int cmd_len)
     return 0;
 }
 
+// Ends a launched child that cannot run its program: writes the command
+// name and the reason for errno, as perror would (an empty name gets no ": "
+// in front of the reason), without the standard streams, which the child
+// shares with the shell, and ends it with status 1.
+[[noreturn]] void child_fail(const char *name)
+{
+    const char *why = strerrordesc_np(errno);
+    if (!why)
+        why = "Unknown error";
+    size_t name_len = strlen(name);
+    iovec msg[] = {{const_cast<char *>(name), name_len},
+                   {const_cast<char *>(": "), name_len ? 2U : 0U},
+                   {const_cast<char *>(why), strlen(why)},
+                   {const_cast<char *>("\n"), 1}};
+    ssize_t written = writev(2, msg, 4);
+    (void)written;  // if even that fails, the status still tells
+    _exit(1);
+}
+
 // Starts the program in a child that borrows the shell's memory until it
 // has called exec (vfork), so no copy of the shell is made. The child may
 // only make calls that are safe there: it moves the pair onto descriptors 0
 // and 1, calls execvp (which searches the path on the stack, as the C
 // library's own spawning does) and, when the program cannot be run, writes
-// the command name and the reason without the standard streams and ends
-// with status 1. A failed fork ends the shell.
+// the command name and the reason and ends with status 1 (child_fail). A
+// failed fork ends the shell.
 pid_t spawn_argv(char **argv, const int *cmd_fd)
 {
     pid_t pid = vfork();
@@ -225,23 +244,13 @@ pid_t spawn_argv(char **argv, const int *cmd_fd)
     if (pid > 0)
         return pid;
     // The pair never holds 0, 1 or 2 (see fd_lift), so each dup2 makes a
-    // copy that stays open across exec.
+    // copy that stays open across exec. A program must never run with the
+    // shell's own input or output in place of the ones it was given.
     for (int i = 0; i < 2; i++)
-        if (cmd_fd[i] != -1)
-            dup2(cmd_fd[i], i);
+        if (cmd_fd[i] != -1 && dup2(cmd_fd[i], i) == -1)
+            child_fail(argv[0]);
     execvp(argv[0], argv);
-    const char *why = strerrordesc_np(errno);
-    if (!why)
-        why = "Unknown error";
-    // As perror writes it: an empty name gets no ": " in front of the reason.
-    size_t name_len = strlen(argv[0]);
-    iovec msg[] = {{argv[0], name_len},
-                   {const_cast<char *>(": "), name_len ? 2U : 0U},
-                   {const_cast<char *>(why), strlen(why)},
-                   {const_cast<char *>("\n"), 1}};
-    ssize_t written = writev(2, msg, 4);
-    (void)written;  // if even that fails, the status still tells
-    _exit(1);
+    child_fail(argv[0]);
 }
 
 // Starts an external program with the pair on its standard input and
@@ -391,10 +400,13 @@ void exec_word_list_handle(word_list *list)
         next_head = cmd_process(head, &cmd_len, flag_exec ? cmd_fd : nullptr,
                                 &cmd_dl);
         if (flag_exec) {
-            // A command in the background never reads the shell's own
-            // input: the next lines of a script, or what the user types
-            // next, are for the shell.
-            if (background && cmd_fd[0] == -1)
+            // Only the first command of a pipeline in the foreground may
+            // read the shell's own input: the next lines of a script, or
+            // what the user types next, are for the shell. Any other
+            // command without input of its own reads an empty one, in the
+            // background, and after a | whose pipe was never made (the
+            // command before it was skipped, or wrote into a file).
+            if (cmd_fd[0] == -1 && (background || prev_cmd_dl == delim_pipe))
                 word_delim_handle("/dev/null", delim_redir_in, cmd_fd);
             cmd_delim_handle_before_exec(cmd_dl, &flag_wait, cmd_fd,
                                          pipe_fd_next);

@@ -50,11 +50,10 @@ typedef struct def_in_reader {
 
 in_reader in;
 
-// How much of the text in the loop's buffer is known to hold no NUL: a
-// continuation is appended at the first NUL (where the later stages see the
-// line end), and only the text read since is measured to find it, never the
-// whole line again.
-long buff_no_nul;
+// The length of the text in the loop's buffer, where a continuation line
+// is appended: measuring the buffer again for each of many continuation
+// lines would cost time quadratic in its length.
+long buff_len;
 
 // Refills the block. Answers the number of bytes read, 0 at the end of
 // input. An interrupted read is retried, and descriptor 0 left
@@ -73,7 +72,8 @@ size_t in_fill(void)
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             pollfd p = {0, POLLIN, 0};
-            poll(&p, 1, -1);
+            if (poll(&p, 1, -1) == -1 && errno != EINTR)
+                fatal(1, "husk: read error");
         } else if (errno != EINTR) {
             fatal(1, "husk: read error");
         }
@@ -93,6 +93,14 @@ void print_invitation(void)
     printf("%s> ", cur_path);
 }
 
+// Why read_loop drops the physical line it read, with everything gathered
+// for the command line so far.
+typedef enum def_line_drop {
+    drop_none = 0,
+    drop_long = 1,  // the command line would exceed line_max
+    drop_nul = 2,   // the line holds a NUL byte, which no later stage can see
+} line_drop;
+
 // Reads one input line onto the end of the buffer `*buffptr` (a new one
 // when it is null), growing it by doubling. Answers what ended the line.
 input_state read_loop(char **buffptr, int *size)
@@ -106,16 +114,16 @@ input_state read_loop(char **buffptr, int *size)
         buff = static_cast<char *>(mem_malloc(max_buff_size));
     } else {
         max_buff_size = *size;
-        i = buff_no_nul + static_cast<long>(strlen(buff + buff_no_nul));
+        i = buff_len;
     }
-    long start = i;
     if (stdin_tty) {
         // The prompt has no newline: write it out before the terminal is
         // read.
         print_invitation();
         fflush(stdout);
     }
-    int too_long = 0, newline = 0;
+    line_drop drop = drop_none;
+    int newline = 0;
     while (!newline && (in.pos < in.end || in_fill() > 0)) {
         const char *text = in.block + in.pos;
         size_t n = in.end - in.pos;
@@ -125,10 +133,12 @@ input_state read_loop(char **buffptr, int *size)
             newline = 1;
         }
         in.pos += n + static_cast<size_t>(newline);
-        if (too_long || i + static_cast<long>(n) > line_max) {
-            too_long = 1;  // skip to the end of the line
-            continue;
-        }
+        if (drop == drop_none && memchr(text, '\0', n))
+            drop = drop_nul;
+        else if (drop == drop_none && i + static_cast<long>(n) > line_max)
+            drop = drop_long;
+        if (drop != drop_none)
+            continue;  // skip to the end of the line
         if (i + static_cast<long>(n) > max_buff_size - 1) {
             while (i + static_cast<long>(n) > max_buff_size - 1)
                 max_buff_size *= 2;
@@ -137,16 +147,19 @@ input_state read_loop(char **buffptr, int *size)
         memcpy(buff + i, text, n);
         i += static_cast<long>(n);
     }
-    if (too_long) {
-        fprintf(stderr, "Error: line longer than %ld characters; skipped.\n",
-                line_max);
+    if (drop != drop_none) {
+        if (drop == drop_nul)
+            fputs("Error: line holds a NUL byte; skipped.\n", stderr);
+        else
+            fprintf(stderr, "Error: line longer than %ld characters; skipped.\n",
+                    line_max);
         free(buff);
         max_buff_size = buff_first_size;
         buff = static_cast<char *>(mem_malloc(max_buff_size));
-        i = start = 0;
+        i = 0;
     }
     buff[i] = '\0';
-    buff_no_nul = start;
+    buff_len = i;
     *buffptr = buff;
     *size = static_cast<int>(max_buff_size);
     if (newline)
@@ -170,6 +183,10 @@ void line_handle(const char *buff, word_list **wl)
 {
     if (only_print_tokens) {
         word_list_print_from_buff(buff);
+        // A listing nobody can read any more is not worth reading the rest
+        // of the input for, which may never end.
+        if (ferror(stdout))
+            fatal(1, "husk: write error");
         return;
     }
     *wl = word_list_from_buff(buff);

@@ -104,24 +104,31 @@ TEST(Fault, ReaderGoesAway)
 
 // Output that cannot be written is lost data, and the shell must not report
 // success: on a full disk, or when the reader has gone and SIGPIPE is
-// ignored, it says so and ends with status 1.
+// ignored, it says so and ends with status 1. A listing ends at its first
+// failed write, even on endless input; running, the shell goes on and
+// says so at the end.
 TEST(Fault, WriteErrorIsNotSuccess)
 {
+    const char *endless = "exec yes 'echo a' 2> /dev/null";
     check_rows({
         {.script = "a b\n", .run = {.args = {"-s"}, .out_path = "/dev/full"}, .err = "husk: write error: No space left on device\n", .status = 1},
         {.script = "a b\n", .run = {.args = {"-s"}, .sigpipe_ignored = true, .close_stdout_early = true}, .err = "husk: write error: Broken pipe\n", .status = 1},
+        {.run = {.args = {"-s"}, .out_path = "/dev/full", .feed = endless}, .err = "husk: write error: No space left on device\n", .status = 1},
+        {.run = {.args = {"-s"}, .sigpipe_ignored = true, .close_stdout_early = true, .feed = endless}, .err = "husk: write error: Broken pipe\n", .status = 1},
+        {.script = "true &\necho x > f\n", .run = {.out_path = "/dev/full"}, .err = "husk: write error: No space left on device\n", .status = 1, .files = {{"f", "x\n"}}},
     });
 }
 
 // Lines of random bytes without quotes, backslashes, operators, slashes,
 // dots or newlines: control characters, invalid UTF-8, now and then a NUL
-// (the line ends there for the shell). Each line splits into words exactly
+// (the line is reported and skipped). Each line splits into words exactly
 // at the six spaces; run with no program to be found, each first word is
 // reported as missing, byte for byte.
 TEST(Hostile, BinaryWords)
 {
     std::mt19937 rng(20261208);
-    std::string in, listed, missing;
+    const std::string nul = "Error: line holds a NUL byte; skipped.\n";
+    std::string in, listed, listed_err, missing;
     for (int line = 0; line < 300; line++) {
         std::string text, word;
         for (int i = rng() % 40; i > 0; i--) {
@@ -132,8 +139,13 @@ TEST(Hostile, BinaryWords)
             text += c;
         }
         in += text + "\n";
+        if (text.find('\0') != std::string::npos) {
+            listed_err += nul;
+            missing += nul;
+            continue;
+        }
         std::vector<std::string> words;
-        for (char c : text.substr(0, text.find('\0')) + " ") {
+        for (char c : text + " ") {
             if (!strchr(" \t\r\v\f", c)) {
                 word += c;
             } else if (!word.empty()) {
@@ -148,7 +160,7 @@ TEST(Hostile, BinaryWords)
     }
     run_result r = husk_run(in, {.args = {"-s"}});
     EXPECT_TRUE(r.out == listed);
-    EXPECT_EQ("", r.err);
+    EXPECT_EQ(listed_err, r.err);
     EXPECT_EQ(0, r.status);
 
     temp_dir d;
@@ -175,7 +187,8 @@ TEST(Hostile, Garbage)
         EXPECT_EQ(0, r.status);
         std::istringstream err(r.err);
         for (std::string l; std::getline(err, l);)
-            EXPECT_TRUE(l.rfind("Error: '", 0) == 0 || l == "Error: unexpected end of input.") << l;
+            EXPECT_TRUE(l.rfind("Error: '", 0) == 0 || l == "Error: unexpected end of input." ||
+                        l == "Error: line holds a NUL byte; skipped.") << l;
 
         temp_dir d;
         r = husk_run(in, {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});

@@ -11,6 +11,7 @@ using namespace std::string_literals;
 namespace {
 
 const char *const eoi = "Error: unexpected end of input.\n";
+const char *const nul = "Error: line holds a NUL byte; skipped.\n";
 
 // The rows, each listed with -s.
 std::vector<e2e_row> listed(std::vector<e2e_row> rows)
@@ -53,10 +54,11 @@ TEST(Listing, LinesJoinsAndEnds)
         {.script = "ls &&\n\n", .err = eoi},
         {.script = "ls <\\", .err = "Error: '<' is unexpected.\n"},
         {.script = "; ls", .err = "Error: ';' is unexpected.\n"},
-        // NUL ends the line as seen; a continuation goes on at the NUL
-        {.script = "echo a\0b c\necho d\n"s, .out = "[echo] [a]\n[echo] [d]\n"},
-        {.script = "echo 'a\0junk\nb'\n"s, .out = "[echo] [ab]\n"},
-        {.script = "\0; ls\n"s},
+        // a line that holds a NUL is dropped, with the lines it continues
+        {.script = "echo a\0b c\necho d\n"s, .out = "[echo] [d]\n", .err = nul},
+        {.script = "\0; ls\necho d\n"s, .out = "[echo] [d]\n", .err = nul},
+        {.script = "echo 'a\nb\0'\necho d\n"s, .out = "[echo] [d]\n", .err = nul},
+        {.script = "echo d\necho a\0"s, .out = "[echo] [d]\n", .err = nul},
         // CR LF line ends, bytes above 127
         {.script = "echo a\r\nls |\r\nwc\r\n", .out = "[echo] [a]\n[ls] [|] [wc]\n"},
         {.script = "echo h\xc3\xa9 \xff\x80\n", .out = "[echo] [h\xc3\xa9] [\xff\x80]\n"},
@@ -83,7 +85,8 @@ TEST(Listing, SyntaxErrorsDropTheLine)
     check_rows(rows);
 }
 
-// Unfinished text at the end of a script is never run, finished text is.
+// Unfinished text at the end of a script is never run, finished text is;
+// a line with a NUL byte is never run.
 TEST(Running, EndOfInput)
 {
     check_rows({
@@ -93,6 +96,7 @@ TEST(Running, EndOfInput)
         {.script = "echo a |", .err = eoi},
         {.script = "touch f; echo 'a", .err = eoi, .files = {{"f", absent}}},
         {.script = "touch f &&\n", .err = eoi, .files = {{"f", absent}}},
+        {.script = "touch a\0; touch b\necho c\n"s, .out = "c\n", .err = nul, .files = {{"a", absent}, {"b", absent}}},
     });
 }
 
