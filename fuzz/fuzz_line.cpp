@@ -24,6 +24,10 @@
 #include "syntax.h"
 #include "word.h"
 
+// The prompt path is the program entry's; this program links the executor
+// without it.
+char cur_path[4096];
+
 namespace {
 
 [[noreturn]] void broken(const char *what, const std::string &line)
@@ -196,18 +200,6 @@ std::vector<token> list_tokens(const word_list *wl, const std::string &line)
     return out;
 }
 
-// What a function writes on the standard output stream.
-template <typename F> std::string capture(F f)
-{
-    static sink out = sink_open();
-    sink_reset(&out);
-    FILE *saved = stdout;
-    stdout = out.f;
-    f();
-    stdout = saved;
-    return sink_text(&out);
-}
-
 std::string render(const std::vector<token> &toks)
 {
     std::string s;
@@ -310,8 +302,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<token> toks;
     if (wl)
         toks = list_tokens(wl, line);
-    std::string printed = capture([&] { word_list_print(wl); });
-    CHECK(printed == capture([&] { word_list_print_from_buff(buf.c_str()); }), line);
+    std::string printed = husk_test::capture(1, [&] { word_list_print(wl); });
+    CHECK(printed == husk_test::capture(1, [&] { word_list_print_from_buff(buf.c_str()); }), line);
     CHECK(printed == render(toks), line);
     if (wl) {
         word_list_destroy(&wl);

@@ -7,10 +7,10 @@
 //
 // The input reaches the shell exactly as a script does: descriptor 0 is a
 // memory file holding the bytes. Each run rewrites the file and rewinds the
-// descriptor; the shell starts its reader afresh with each run, so no run
-// sees anything of the one before. The output and message streams are
-// swapped for memory files during the run; descriptor 2 stays as it is for
-// the sanitizers' reports.
+// descriptor. husk_main starts every run from a clean state (it resets the
+// option, the reader and the writer itself), so no run sees anything of the
+// one before. What it writes is captured in memory files (tests/capture.h);
+// descriptor 2 stays as it is for the sanitizers' reports.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -115,19 +115,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("writing the input");
     if (lseek(0, 0, SEEK_SET) == -1)
         fail("rewinding the input");
-    static sink out = sink_open(), err = sink_open();
-    sink_reset(&out);
-    sink_reset(&err);
-    FILE *saved_out = stdout, *saved_err = stderr;
-    stdout = out.f;
-    stderr = err.f;
     char name[] = "husk", opt[] = "-s";
     char *argv[] = {name, opt, nullptr};
-    int status = husk_main(2, argv);
+    int status = -1;
+    std::string e, o = husk_test::capture(1, [&] {
+        e = husk_test::capture(2, [&] { status = husk_main(2, argv); });
+    });
     off_t pos = lseek(0, 0, SEEK_CUR);
-    stdout = saved_out;
-    stderr = saved_err;
-    std::string o = sink_text(&out), e = sink_text(&err);
     if (status != 0 || pos != static_cast<off_t>(in.size()))
         fail("ended early or with a failure");
     if (!all_lines(o, is_token_line) || !all_lines(e, is_message))

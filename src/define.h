@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "out.h"
+
 // The kind of an operator token. The values are part of the design: other
 // modules and the tests depend on them.
 typedef enum def_delim {
@@ -25,8 +27,8 @@ typedef enum def_delim {
 // Ends the shell with `status` after a message on standard error: `text`
 // when it is given, else what perror(prefix) writes (the prefix, ": " and
 // the system's text for errno). Every fatal end goes through here, so the
-// messages have one call shape and the statuses one place. Buffered
-// standard output is written out on the way.
+// messages have one call shape and the statuses one place. The shell's own
+// output gathered so far is written out on the way.
 [[noreturn]] inline void fatal(int status, const char *prefix,
                                const char *text = nullptr)
 {
@@ -34,6 +36,7 @@ typedef enum def_delim {
         fputs(text, stderr);
     else
         perror(prefix);
+    out_flush();
     exit(status);
 }
 

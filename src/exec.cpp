@@ -14,16 +14,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <stdio_ext.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "char.h"
-
-// The prompt path belongs to the program's entry module; this weak stand-in
-// lets the executor be linked into the unit tests without it.
-[[gnu::weak]] char cur_path[4096];
+#include "out.h"
 
 namespace {
 
@@ -308,16 +304,12 @@ int pipeline_is_background(const word *head)
 }
 
 // Writes the launch result of a command that is not waited for as a line of
-// its own. A line goes out whole: when it does not fit in what is left of
-// the output buffer, the buffer is written first, so that a program writing
-// to the same output can land only between our lines, never inside one.
+// its own.
 void print_pid_line(int res)
 {
     char line[16];
     int n = snprintf(line, sizeof line, "%i\n", res);
-    if (__fbufsize(stdout) - __fpending(stdout) < static_cast<size_t>(n))
-        fflush(stdout);
-    fwrite(line, 1, static_cast<size_t>(n), stdout);
+    out_line(line, static_cast<size_t>(n));
 }
 
 }  // namespace

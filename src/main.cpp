@@ -7,13 +7,12 @@
 
 #include "define.h"
 #include "exec.h"
+#include "out.h"
 #include "syntax.h"
 #include "word.h"
 
 // The working directory shown in the prompt; `cd` refreshes it.
 char cur_path[4096];
-// 1 with the option -s: accepted lines are printed as tokens, not run.
-int only_print_tokens;
 
 // What read_loop found.
 typedef enum input_state {
@@ -30,30 +29,37 @@ constexpr long line_max = (1L << 30) - 1;
 // Every command line starts in a block of this size, doubled as needed.
 constexpr long buff_first_size = 1024;
 
-// Whether standard input is a terminal; it cannot change while we run, so
-// it is asked once, not once per line.
-int stdin_tty;
+// 1 with the option -s: accepted lines are printed as tokens, not run.
+int only_print_tokens;
 
-// The shell's own input: descriptor 0, read into a block that lives for the
-// whole run. From a file or a pipe one read takes whatever is there, up to
-// the block's size, so a program started from a script that reads
-// descriptor 0 itself goes on after what the shell has taken in by then
-// (the rest of a short script, or up to 64 KiB beyond the line), not at the
-// next line. At a terminal one read gives one line, so such a program reads
-// what is typed next.
+// The shell's own input, and what read_loop carries from one call to the
+// next. Descriptor 0 is read into a block that lives for the whole run.
+// From a file or a pipe one read takes whatever is there, up to the
+// block's size, so a program started from a script that reads descriptor
+// 0 itself goes on after what the shell has taken in by then (the rest of
+// a short script, or up to 64 KiB beyond the line), not at the next line.
+// At a terminal one read gives one line, so such a program reads what is
+// typed next.
 typedef struct def_in_reader {
     char block[1 << 16];
     size_t pos;  // the next byte to hand out
     size_t end;  // the end of what the last read gave
     int eof;     // a read answered 0: the input has ended
+    int tty;     // descriptor 0 is a terminal; it cannot change while we run
+    long len;    // length of the text in the loop's buffer, where a
+                 // continuation line goes: measuring it again for each of
+                 // many continuation lines would cost quadratic time
 } in_reader;
 
 in_reader in;
 
-// The length of the text in the loop's buffer, where a continuation line
-// is appended: measuring the buffer again for each of many continuation
-// lines would cost time quadratic in its length.
-long buff_len;
+// Why read_loop drops the input line it read, with everything gathered
+// for the command line so far.
+typedef enum def_line_drop {
+    drop_none = 0,
+    drop_long = 1,  // the command line would exceed line_max
+    drop_nul = 2,   // the line holds a NUL byte, which no later stage sees
+} line_drop;
 
 // Refills the block. Answers the number of bytes read, 0 at the end of
 // input. An interrupted read is retried, and descriptor 0 left
@@ -81,98 +87,84 @@ size_t in_fill(void)
     return 0;
 }
 
-// Makes the next input line start with a blank. Called only after a line
-// ended by a newline, which the blank overwrites in the block.
-void in_unread_blank(void)
-{
-    in.block[--in.pos] = ' ';
-}
-
+// Writes the prompt, and writes it out at once: it has no newline, and the
+// terminal is read next.
 void print_invitation(void)
 {
-    printf("%s> ", cur_path);
+    out_put(cur_path, strlen(cur_path));
+    out_put("> ", 2);
+    out_flush();
 }
 
-// Why read_loop drops the physical line it read, with everything gathered
-// for the command line so far.
-typedef enum def_line_drop {
-    drop_none = 0,
-    drop_long = 1,  // the command line would exceed line_max
-    drop_nul = 2,   // the line holds a NUL byte, which no later stage can see
-} line_drop;
-
-// Reads one input line onto the end of the buffer `*buffptr` (a new one
-// when it is null), growing it by doubling. Answers what ended the line.
-input_state read_loop(char **buffptr, int *size)
+// Copies the rest of the input line onto the end of `*buff` (capacity
+// `*size`, text `in.len` long), growing it by doubling. Sets `*newline`
+// when a newline ended it. A line that cannot be kept is read to its end
+// all the same, and the answer says why it is dropped.
+line_drop line_read(char **buff, long *size, int *newline)
 {
-    if (!buffptr)
-        return st_fin;
-    char *buff = *buffptr;
-    long max_buff_size = buff_first_size;
-    long i = 0;
-    if (!buff) {
-        buff = static_cast<char *>(mem_malloc(max_buff_size));
-    } else {
-        max_buff_size = *size;
-        i = buff_len;
-    }
-    if (stdin_tty) {
-        // The prompt has no newline: write it out before the terminal is
-        // read.
-        print_invitation();
-        fflush(stdout);
-    }
     line_drop drop = drop_none;
-    int newline = 0;
-    while (!newline && (in.pos < in.end || in_fill() > 0)) {
+    *newline = 0;
+    while (!*newline && (in.pos < in.end || in_fill() > 0)) {
         const char *text = in.block + in.pos;
         size_t n = in.end - in.pos;
         const char *nl = static_cast<const char *>(memchr(text, '\n', n));
         if (nl) {
             n = static_cast<size_t>(nl - text);
-            newline = 1;
+            *newline = 1;
         }
-        in.pos += n + static_cast<size_t>(newline);
+        in.pos += n + static_cast<size_t>(*newline);
         if (drop == drop_none && memchr(text, '\0', n))
             drop = drop_nul;
-        else if (drop == drop_none && i + static_cast<long>(n) > line_max)
+        else if (drop == drop_none && in.len + static_cast<long>(n) > line_max)
             drop = drop_long;
         if (drop != drop_none)
-            continue;  // skip to the end of the line
-        if (i + static_cast<long>(n) > max_buff_size - 1) {
-            while (i + static_cast<long>(n) > max_buff_size - 1)
-                max_buff_size *= 2;
-            buff = static_cast<char *>(mem_realloc(buff, max_buff_size));
+            continue;
+        if (in.len + static_cast<long>(n) > *size - 1) {
+            while (in.len + static_cast<long>(n) > *size - 1)
+                *size *= 2;
+            *buff = static_cast<char *>(mem_realloc(*buff, static_cast<size_t>(*size)));
         }
-        memcpy(buff + i, text, n);
-        i += static_cast<long>(n);
+        memcpy(*buff + in.len, text, n);
+        in.len += static_cast<long>(n);
     }
+    return drop;
+}
+
+// Reads one input line onto the end of the buffer `*buffptr` (a new one
+// when it is null), growing it by doubling; at a terminal, shows the
+// prompt first. Answers what ended the line.
+input_state read_loop(char **buffptr, int *size)
+{
+    long max_buff_size = *buffptr ? *size : buff_first_size;
+    if (!*buffptr) {
+        *buffptr = static_cast<char *>(mem_malloc(buff_first_size));
+        in.len = 0;
+    }
+    if (in.tty)
+        print_invitation();
+    int newline;
+    line_drop drop = line_read(buffptr, &max_buff_size, &newline);
+    if (drop == drop_nul)
+        fputs("Error: line holds a NUL byte; skipped.\n", stderr);
+    else if (drop == drop_long)
+        fprintf(stderr, "Error: line longer than %ld characters; skipped.\n", line_max);
     if (drop != drop_none) {
-        if (drop == drop_nul)
-            fputs("Error: line holds a NUL byte; skipped.\n", stderr);
-        else
-            fprintf(stderr, "Error: line longer than %ld characters; skipped.\n",
-                    line_max);
-        free(buff);
+        free(*buffptr);
         max_buff_size = buff_first_size;
-        buff = static_cast<char *>(mem_malloc(max_buff_size));
-        i = 0;
+        *buffptr = static_cast<char *>(mem_malloc(buff_first_size));
+        in.len = 0;
     }
-    buff[i] = '\0';
-    buff_len = i;
-    *buffptr = buff;
+    (*buffptr)[in.len] = '\0';
     *size = static_cast<int>(max_buff_size);
     if (newline)
         return st_exe_cont;
-    return i > 0 && !stdin_tty ? st_exe_fin : st_fin;
+    return in.len > 0 && !in.tty ? st_exe_fin : st_fin;
 }
 
 void mem_free(char **buff, word_list **wl)
 {
-    if (*buff) {
-        free(*buff);
-        *buff = nullptr;
-    }
+    free(*buff);
+    *buff = nullptr;
     if (*wl)
         word_list_destroy(wl);
 }
@@ -185,90 +177,86 @@ void line_handle(const char *buff, word_list **wl)
         word_list_print_from_buff(buff);
         // A listing nobody can read any more is not worth reading the rest
         // of the input for, which may never end.
-        if (ferror(stdout))
+        if (out_error()) {
+            errno = out_error();
             fatal(1, "husk: write error");
+        }
         return;
     }
     *wl = word_list_from_buff(buff);
     exec_word_list_handle(*wl);
 }
 
+// The check of the buffer, going on where the check of its earlier text
+// stopped. When no more input will come (`fin`), a line still unfinished
+// is reported and not run; a trailing backslash has just become a blank,
+// so one more check decides that case.
+syntax_state line_check(char *buff, syntax_scan *scan, int fin, int *err_pos,
+                        int *err_symcnt)
+{
+    if (buff[0] == '\0')  // empty, or dropped
+        *scan = {};
+    syntax_state res = syntax_handle_from(buff, scan, err_pos, err_symcnt);
+    if (res == syntax_cont_read && fin) {
+        res = syntax_handle_from(buff, scan, err_pos, err_symcnt);
+        if (res == syntax_cont_read)
+            fputs("Error: unexpected end of input.\n", stderr);
+    }
+    return res;
+}
+
+// Reads, checks and handles command lines until the input ends.
 void loop(void)
 {
     int fin_flag = 0;
-    int tty = isatty(0);
     int max_buff_size = 0, err_pos = 0, err_symcnt = 0;
     char *buff = nullptr;
     word_list *wl = nullptr;
     syntax_scan scan = {};
-    stdin_tty = tty;
-    in.pos = in.end = 0;
-    in.eof = 0;
-    // A token listing is written in large blocks: a few system calls per
-    // megabyte rather than hundreds.
-    static char out_block[1 << 16];
-    if (only_print_tokens && !isatty(1))
-        setvbuf(stdout, out_block, _IOFBF, sizeof out_block);
     while (!fin_flag) {
         if (!buff) {
             scan = {};
             if (!only_print_tokens)
                 proc_finished_handle();
-        } else if (scan.op_len) {
-            // An operator at the end of the line never joins the first
-            // characters of the next line: `ls |` and `| wc` are not
-            // `ls ||wc`.
-            in_unread_blank();
         }
         input_state input_st = read_loop(&buff, &max_buff_size);
         if (input_st == st_fin) {
-            if (tty)
-                puts("");
+            if (in.tty)
+                out_line("\n", 1);
             mem_free(&buff, &wl);
             break;
         }
-        if (input_st == st_exe_fin)
-            fin_flag = 1;
-        if (buff[0] == '\0')  // empty, or dropped for its length
-            scan = {};
-        syntax_state res = syntax_handle_from(buff, &scan, &err_pos, &err_symcnt);
-        if (res == syntax_cont_read && fin_flag) {
-            // No more input will come. A trailing backslash has just become
-            // a blank, so one more check decides; anything else is a line
-            // left unfinished, which is not run.
-            res = syntax_handle_from(buff, &scan, &err_pos, &err_symcnt);
-            if (res == syntax_cont_read)
-                fputs("Error: unexpected end of input.\n", stderr);
-        }
+        fin_flag = input_st == st_exe_fin;
+        syntax_state res = line_check(buff, &scan, fin_flag, &err_pos, &err_symcnt);
         if (res == syntax_cont_read && !fin_flag)
             continue;
-        if (res == syntax_err) {
-            char *errtok = static_cast<char *>(mem_calloc(err_symcnt + 1, 1));
-            memcpy(errtok, buff + err_pos, err_symcnt);
-            fprintf(stderr, "Error: '%s' is unexpected.\n", errtok);
-            free(errtok);
-        } else if (res == syntax_ok) {
+        if (res == syntax_err)
+            fprintf(stderr, "Error: '%.*s' is unexpected.\n", err_symcnt, buff + err_pos);
+        else if (res == syntax_ok)
             line_handle(buff, &wl);
-        }
         mem_free(&buff, &wl);
     }
 }
 
 }  // namespace
 
+// Each call is a whole run from a clean state, so that the fuzz target can
+// call it once per input: the option, the reader and the writer start
+// afresh here.
 int main(int argc, char **argv)
 {
-    if (argc > 1 && strcmp(argv[1], "-s") == 0)
-        only_print_tokens = 1;
+    only_print_tokens = argc > 1 && strcmp(argv[1], "-s") == 0;
+    in.pos = in.end = 0;
+    in.eof = 0;
+    in.tty = isatty(0);
+    out_reset(isatty(1));
     if (!getcwd(cur_path, sizeof cur_path))
         perror(nullptr);
     loop();
     // Output that could not be written is lost: say so, never succeed.
-    if (fflush(stdout) != 0)
-        perror("husk: write error");
-    else if (ferror(stdout))
-        fputs("husk: write error.\n", stderr);
-    else
+    if (out_flush() == 0)
         return 0;
+    errno = out_error();
+    perror("husk: write error");
     return 1;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "char.h"
+#include "out.h"
 
 namespace {
 
@@ -213,62 +214,51 @@ void word_list_print(const word_list *wl)
     if (!wl)
         return;
     for (const word *w = wl->head; w; w = w->next) {
-        putc_unlocked('[', stdout);
-        fputs_unlocked(w->str, stdout);
-        putc_unlocked(']', stdout);
-        putc_unlocked(w->next ? ' ' : '\n', stdout);
+        out_put("[", 1);
+        out_put(w->str, strlen(w->str));
+        out_put(w->next ? "] " : "]\n", 2);
     }
+    if (wl->head)
+        out_line_end();
 }
+
+namespace {
+
+// Adds the separator `sep` (`sep_len` bytes) and the `n` bytes of a token
+// to the line being listed.
+void token_print(const char *sep, size_t sep_len, const char *text, size_t n)
+{
+    char *p = out_room(sep_len + n);
+    if (!p) {
+        out_put(sep, sep_len);
+        out_put(text, n);
+        return;
+    }
+    memcpy(p, sep, sep_len);
+    memcpy(p + sep_len, text, n);
+    out_used(sep_len + n);
+}
+
+}  // namespace
 
 void word_list_print_from_buff(const char *buff)
 {
     if (!buff)
         return;
-    // The line's output is gathered here and written in large pieces: one
-    // stream call per token would cost more than the tokenising itself.
-    char out[16384];
-    size_t out_len = 0;
     const char *end = buff + strlen(buff);
     tok_buff tok = {nullptr, 0};
     int idx = 0, len;
     short is_delim;
     const char *text;
-    int first = 1;
+    const char *sep = "[";  // before the first token, then "] ["
+    size_t sep_len = 1;
     while ((text = token_handle(buff, end, &idx, &is_delim, &len, &tok))) {
-        size_t n = static_cast<size_t>(len);
-        if (out_len + n + 20 > sizeof out) {
-            fwrite_unlocked(out, 1, out_len, stdout);
-            out_len = 0;
-        }
-        if (first) {
-            out[out_len++] = '[';
-        } else {
-            memcpy(out + out_len, "] [", 3);
-            out_len += 3;
-        }
-        first = 0;
-        if (n + 20 > sizeof out) {
-            fwrite_unlocked(out, 1, out_len, stdout);
-            fwrite_unlocked(text, 1, n, stdout);
-            out_len = 0;
-        } else {
-            // Most tokens are short: a fixed sixteen-byte copy avoids the
-            // library's size dispatch. In bounds: `out` keeps 20 bytes to
-            // spare, and the source bytes lie in the line (NUL included)
-            // or in the scratch text's capacity.
-            const char *limit = text == tok.str ? tok.str + tok.size : end + 1;
-            if (n <= 16 && limit - text >= 16)
-                memcpy(out + out_len, text, 16);
-            else
-                memcpy(out + out_len, text, n);
-            out_len += n;
-        }
+        token_print(sep, sep_len, text, static_cast<size_t>(len));
+        sep = "] [";
+        sep_len = 3;
     }
-    if (!first) {
-        memcpy(out + out_len, "]\n", 2);
-        out_len += 2;
-    }
-    fwrite_unlocked(out, 1, out_len, stdout);
+    if (sep_len == 3)
+        out_line("]\n", 2);
     free(tok.str);
 }
 

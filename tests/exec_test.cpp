@@ -11,6 +11,10 @@
 
 #include "unit_support.h"
 
+// The prompt path is the program entry's; this program links the executor
+// without it.
+char cur_path[4096];
+
 // Only && and || look at the last result, and only 0 counts as success.
 TEST(IsCmdShouldExec, OnlyAndOrLookAtTheLastResult)
 {

@@ -53,7 +53,7 @@ while IFS= read -r msg; do
     [ -n "$msg" ] || continue
     pattern=$(printf '%s' "$msg" | sed 's/ *$//' | perl -pe '
         s/\\"/"/g; s/\\\\/\\/g;
-        $_ = join "", map { /^%/ ? ".+" : quotemeta } split /(%[-#0 +]*[0-9]*(?:\.[0-9]+)?(?:hh|h|ll|l|z|j|t)?[diouxXeEfgGcsp])/;
+        $_ = join "", map { /^%/ ? ".+" : quotemeta } split /(%[-#0 +]*[0-9]*(?:\.(?:[0-9]+|\*))?(?:hh|h|ll|l|z|j|t)?[diouxXeEfgGcsp])/;
     ')
     grep -Pq -- "$pattern" <<< "$text" ||
         fail "message \"$msg\" is not documented under DIAGNOSTICS in doc/husk.1"
