@@ -241,22 +241,34 @@ verdict check(const std::string &line, std::string *after)
 }
 
 // The same text arriving in lines, as the loop reads it: each newline ends
-// a piece, a piece after a trailing | || && starts with a blank, and the
-// check of each longer buffer goes on where the one before stopped (once
-// more without new text at the end, as at the end of input). Each answer
-// and each rewrite must be those of a fresh check of the whole buffer.
+// a piece, and the check of each longer buffer goes on where the one before
+// stopped (once more without new text at the end, as at the end of input).
+// An operator that waits for its word at the end of a piece ends there:
+// each answer and each rewrite must be those of a fresh check of the whole
+// buffer with a blank put in at each such join, positions counted without
+// those blanks.
 void check_in_pieces(const std::string &line)
 {
-    std::string text;
+    std::string text, spaced;  // the buffer, and the same with the blanks
+    std::vector<size_t> blanks;  // where they stand in `spaced`
     syntax_scan scan = {};
     for (size_t at = 0, nl = 0; nl != std::string::npos; at = nl + 1) {
         nl = line.find('\n', at);
-        if (scan.op_len)
-            text += ' ';
-        text += line.substr(at, nl == std::string::npos ? nl : nl - at);
+        if (scan.op_len) {
+            blanks.push_back(spaced.size());
+            spaced += ' ';
+        }
+        std::string piece = line.substr(at, nl == std::string::npos ? nl : nl - at);
+        text += piece;
+        spaced += piece;
         for (int again = nl == std::string::npos ? 2 : 1; again > 0; again--) {
             std::string fresh;
-            verdict want = check(text, &fresh), got{0, -7, -7};
+            verdict want = check(spaced, &fresh), got{0, -7, -7};
+            spaced = fresh;  // with the one rewrite a check makes
+            for (size_t i = blanks.size(); i-- > 0;) {
+                want.pos -= want.pos > int(blanks[i]);
+                fresh.erase(blanks[i], 1);
+            }
             std::vector<char> buf(text.begin(), text.end());
             buf.push_back('\0');
             got.st = syntax_handle_from(buf.data(), &scan, &got.pos, &got.len);

@@ -55,7 +55,9 @@ int is_space(char c);            // blank, \t \n \v \f \r
 
 // `token` points at a candidate operator and `char_cnt` (1 or 2) says how
 // many characters form it; nothing beyond them is read, and a NUL as second
-// character fails every two-character form. A null token or a count above 2
+// character fails every two-character form. is_delim with a count of 2 is
+// the length rule of operator tokens: a doubled & | < > is one token, any
+// other operator character one token by itself. A null token or a count above 2
 // or below 1 gives 0 (is_leftside_delim, whose tokens have one character,
 // rejects only counts above 1). After a 1, `*dl` holds the kind; `dl` may be
 // null. After a 0 the caller must not read `*dl`.
@@ -66,13 +68,15 @@ int is_bothside_delim(const char *token, int char_cnt, delim *dl);   // | || &&
 int is_word_delim(const char *token, int char_cnt, delim *dl);  // redirections
 int is_cmd_delim(const char *token, int char_cnt, delim *dl);   // ; & | || &&
 
-// The quote rule: the quote character at `open` starts a stretch of plain
-// text that runs to the next quote of the same kind, so quotes do not nest
-// and a backslash inside quotes escapes nothing. Gives the closing quote, or
-// null when the line ends first.
-inline const char *quote_find_close(const char *open)
+// The quote rule: a quote character starts a stretch of plain text that
+// runs to the next quote of the same kind, so quotes do not nest and a
+// backslash inside quotes escapes nothing. Gives the quote `quote` that
+// closes a stretch, looking from `from` (just after the opening quote, or
+// where the search of an unfinished line stopped), or null when the line
+// ends first.
+inline const char *quote_find_close(const char *from, char quote)
 {
-    return strchr(open + 1, *open);
+    return strchr(from, quote);
 }
 
 // The first byte in [p, end) whose class has a bit of `stop`, or `end` when

@@ -21,29 +21,24 @@ token_type buff_find_next_token(const char *buff, int *buff_idx)
     return is_char_from_delim(buff[i]) ? tok_delim : tok_word;
 }
 
-// The delimiter length rule: a doubled & | < > is one token, anything else
-// one character. Gives the token's side class and its length in `*symcnt`.
-delim_type delim_gettype(const char *buff, int idx, int *symcnt)
+// The side class of the operator token of `len` characters at `tok`.
+delim_type delim_side(const char *tok, int len)
 {
-    const char *tok = buff + idx;
-    *symcnt = 1;
-    if (is_char_from_delim(tok[1])) {
-        *symcnt = 2;
-        if (is_delim(tok, 2)) {
-            if (is_rightside_delim(tok, 2, nullptr))
-                return delim_rside;
-            if (is_bothside_delim(tok, 2, nullptr))
-                return delim_bside;
-        }
-        *symcnt = 1;
-    }
-    if (is_leftside_delim(tok, 1, nullptr))
+    if (is_leftside_delim(tok, len, nullptr))
         return delim_lside;
-    if (is_rightside_delim(tok, 1, nullptr))
+    if (is_rightside_delim(tok, len, nullptr))
         return delim_rside;
-    if (is_bothside_delim(tok, 1, nullptr))
+    if (is_bothside_delim(tok, len, nullptr))
         return delim_bside;
     return delim_type_err;
+}
+
+// The operator token at `idx`: its side class, and its length, by the
+// length rule of is_delim, in `*symcnt`.
+delim_type delim_gettype(const char *buff, int idx, int *symcnt)
+{
+    *symcnt = is_delim(buff + idx, 2) ? 2 : 1;
+    return delim_side(buff + idx, *symcnt);
 }
 
 // Decides an operator that needs a word after it (side class `d_type`) by
@@ -70,8 +65,6 @@ syntax_state delim_word_after(const char *buff, int *idx, int *symcnt,
 syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
                           delim_type d_type, short cmd_exist)
 {
-    if (d_type == delim_type_err)
-        return syntax_err;
     if (d_type != delim_rside && !cmd_exist)
         return syntax_err;
     if (d_type == delim_lside)
@@ -81,13 +74,15 @@ syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
 
 // Picks up an unfinished line where the check stopped, now that text has
 // been appended (up to `end`): crosses the rest of a quoted stretch still
-// open, or decides the operator that waited for its word. Answers syntax_ok
+// open, or decides the operator that waited for its word by the first
+// token of the new text. The operator ended with its line: a line that
+// starts with an operator character never lengthens it. Answers syntax_ok
 // with `*idx` where the scan goes on, or the line's verdict.
 syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
                            int *idx, int *err_pos, int *symcnt)
 {
     if (scan->quote) {
-        const char *close = strchr(buff + *idx, scan->quote);
+        const char *close = quote_find_close(buff + *idx, scan->quote);
         if (!close) {
             scan->idx = static_cast<int>(end - buff);
             return syntax_cont_read;
@@ -95,8 +90,9 @@ syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
         *idx = static_cast<int>(close - buff) + 1;
     } else if (scan->op_len) {
         int at = scan->op_idx;
-        syntax_state res = delim_word_after(
-            buff, &at, symcnt, delim_gettype(buff, at, symcnt), *idx - 1);
+        *symcnt = scan->op_len;
+        syntax_state res = delim_word_after(buff, &at, symcnt,
+                                            delim_side(buff + at, scan->op_len), *idx - 1);
         if (res == syntax_err)
             *err_pos = at;
         if (res == syntax_cont_read)
@@ -104,6 +100,48 @@ syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
         return res;
     }
     return syntax_ok;
+}
+
+// One step of the scan at a quote, a backslash or an operator character at
+// `at->idx`, with the state of the scan in `*at`: syntax_ok moves `at->idx`
+// past what it decided. syntax_cont_read leaves in `*at` what the check of
+// the continued line starts from; syntax_err leaves the offending token's
+// position in `at->idx`.
+syntax_state scan_step(char *buff, const char *end, syntax_scan *at, int *symcnt)
+{
+    char c = buff[at->idx];
+    if (is_quote(c)) {
+        const char *close = quote_find_close(buff + at->idx + 1, c);
+        if (!close) {
+            *at = {.idx = static_cast<int>(end - buff), .cmd_exist = 1, .quote = c, .op_idx = 0, .op_len = 0};
+            return syntax_cont_read;
+        }
+        at->cmd_exist = 1;
+        at->idx = static_cast<int>(close - buff) + 1;
+        return syntax_ok;
+    }
+    if (c == '\\') {
+        if (buff[at->idx + 1] == '\0') {
+            // Becomes a blank; an operator before it still waits for its word.
+            buff[at->idx] = ' ';
+            if (at->cmd_exist)
+                at->op_len = 0;
+            return syntax_cont_read;
+        }
+        at->idx += 2;  // the escaped character is plain text
+        at->cmd_exist = 1;
+        return syntax_ok;
+    }
+    delim_type d_type = delim_gettype(buff, at->idx, symcnt);
+    syntax_state res = delim_handle(buff, &at->idx, symcnt, d_type,
+                                    static_cast<short>(at->cmd_exist));
+    if (res == syntax_err)
+        return res;
+    at->op_idx = at->idx;
+    at->op_len = d_type == delim_lside ? 0 : *symcnt;
+    at->cmd_exist = 0;
+    at->idx = res == syntax_ok ? at->idx + *symcnt : static_cast<int>(end - buff);
+    return res;
 }
 
 }  // namespace
@@ -117,59 +155,32 @@ syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
 syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
                                 int *symcnt)
 {
-    int idx = scan->idx;
-    int cmd_exist = scan->cmd_exist;
-    // The last operator accepted for the word after it, while nothing but
-    // spaces follows it: a trailing backslash turned blank takes that word
-    // away again.
-    int op_idx = scan->op_idx, op_len = scan->op_len;
     // Only the text appended since the last call is measured, never the
     // whole line again.
-    const char *end = buff + idx + strlen(buff + idx);
+    const char *end = buff + scan->idx + strlen(buff + scan->idx);
+    int idx = scan->idx;
     syntax_state res = syntax_resume(buff, end, scan, &idx, err_pos, symcnt);
     if (res != syntax_ok)
         return res;
-    if (op_len)
-        cmd_exist = 0;  // the waiting operator has its word
+    // A waiting operator has just had its word.
+    syntax_scan at = {.idx = idx,
+                      .cmd_exist = scan->op_len ? 0 : scan->cmd_exist,
+                      .quote = 0,
+                      .op_idx = scan->op_idx,
+                      .op_len = scan->op_len};
     for (;;) {
         // Words and blanks need no decision: cross their run at once,
         // noting whether it held command content.
-        idx = static_cast<int>(
-            char_span(buff, buff + idx, end, cc_delim | cc_special, &cmd_exist) - buff);
-        char c = buff[idx];
-        if (c == '\0')
+        at.idx = static_cast<int>(
+            char_span(buff, buff + at.idx, end, cc_delim | cc_special, &at.cmd_exist) - buff);
+        if (buff[at.idx] == '\0')
             return syntax_ok;
-        if (is_quote(c)) {
-            const char *close = quote_find_close(buff + idx);
-            if (!close) {
-                *scan = {static_cast<int>(end - buff), 1, c, 0, 0};
-                return syntax_cont_read;
-            }
-            cmd_exist = 1;
-            idx = static_cast<int>(close - buff) + 1;
-        } else if (c == '\\') {
-            if (buff[idx + 1] == '\0') {
-                buff[idx] = ' ';
-                *scan = {idx, cmd_exist, 0, op_idx, cmd_exist ? 0 : op_len};
-                return syntax_cont_read;
-            }
-            idx += 2;  // the escaped character is plain text
-            cmd_exist = 1;
-        } else {
-            delim_type d_type = delim_gettype(buff, idx, symcnt);
-            res = delim_handle(buff, &idx, symcnt, d_type, static_cast<short>(cmd_exist));
-            if (res == syntax_ok) {
-                op_idx = idx;
-                op_len = d_type == delim_lside ? 0 : *symcnt;
-                cmd_exist = 0;
-                idx += *symcnt;
-                continue;
-            }
-            if (res == syntax_err)
-                *err_pos = idx;
-            else
-                *scan = {static_cast<int>(end - buff), cmd_exist, 0, idx, *symcnt};
+        res = scan_step(buff, end, &at, symcnt);
+        if (res == syntax_err)
+            *err_pos = at.idx;
+        if (res == syntax_cont_read)
+            *scan = at;
+        if (res != syntax_ok)
             return res;
-        }
     }
 }

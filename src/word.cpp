@@ -141,7 +141,7 @@ void tok_buff_add(tok_buff *tok, size_t *tok_idx, const char *text, size_t n,
             p += p + 1 < end ? 2 : 1;
         } else {
             // Both quotes are dropped; an unclosed one runs to the end.
-            const char *close = quote_find_close(p);
+            const char *close = quote_find_close(p + 1, *p);
             const char *stretch_end = close ? close : end;
             tok_buff_add(tok, &tok_idx, p + 1, static_cast<size_t>(stretch_end - (p + 1)), end);
             p = close ? close + 1 : end;

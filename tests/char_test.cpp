@@ -163,7 +163,7 @@ TEST(QuoteFindClose, FindsTheNextQuoteOfTheSameKind)
         {"\"a\\\"", 3}, {"'abc", -1}, {"\"", -1},     {"'\xff\x80'", 3},
     };
     for (const auto &c : cases) {
-        const char *close = quote_find_close(c.text);
+        const char *close = quote_find_close(c.text + 1, c.text[0]);
         EXPECT_EQ(c.close, close ? static_cast<int>(close - c.text) : -1) << c.text;
     }
 }
