@@ -14,12 +14,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/uio.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "char.h"
 #include "out.h"
+#include "spawn.h"
 
 namespace {
 
@@ -37,6 +36,17 @@ typedef struct def_proc_list {
     int cnt;      // stages to collect
     int size;     // capacity of `pids`
 } proc_list;
+
+// What the list runner carries from one command of a line to the next.
+typedef struct def_run_state {
+    int cmd_fd[2];        // the pair of the current command
+    int pipe_fd_next[2];  // the pipe the current command feeds
+    int pipe_fd_prev[2];  // the pipe the previous command fed
+    delim prev_cmd_dl;    // what ended the previous command; delim_err first
+    int cmd_res;          // result of the last command that ran; 0 is success
+    int background;       // the current pipeline ends with &
+    proc_list stages;     // stages started and not yet collected
+} run_state;
 
 // Moves a descriptor the shell opened for itself off 0, 1 and 2, which the
 // system hands out when the shell was started with one of them closed: a
@@ -64,8 +74,6 @@ void fd_close(int *fd)
 // Copies both entries of `src` into `dst` and empties `src`.
 void fd_pipe_arr_move(int *src, int *dst)
 {
-    if (!src || !dst)
-        return;
     dst[0] = src[0];
     dst[1] = src[1];
     src[0] = src[1] = -1;
@@ -99,7 +107,7 @@ void word_delim_handle(const char *fname, delim dl, int *cmd_fd)
     int fd = get_file_fd(fname, opt);
     if (fd == -1)
         fatal(2, fname);
-    int *entry = &cmd_fd[opt == opt_r || opt == opt_rr ? 0 : 1];
+    int *entry = &cmd_fd[opt == opt_r ? 0 : 1];
     fd_close(entry);
     *entry = fd;
 }
@@ -108,7 +116,8 @@ void word_delim_handle(const char *fname, delim dl, int *cmd_fd)
 // `*cmd_len`, stores the delimiter that ends it in `*dl` (delim_err at the
 // end of the list) and returns the first token of the next command. The
 // redirections are opened into `cmd_fd`; a null `cmd_fd` (a command that is
-// skipped) opens none, so a skipped command never touches a file.
+// skipped) opens none, so a skipped command never touches a file. The
+// syntax check has made sure that a file name follows every redirection.
 word *cmd_process(word *head, int *cmd_len, int *cmd_fd, delim *dl)
 {
     *cmd_len = 0;
@@ -120,7 +129,7 @@ word *cmd_process(word *head, int *cmd_len, int *cmd_fd, delim *dl)
             int len = static_cast<int>(strlen(w->str));
             delim kind;
             if (is_word_delim(w->str, len, &kind)) {
-                if (cmd_fd && w->next)
+                if (cmd_fd)
                     word_delim_handle(w->next->str, kind, cmd_fd);
             } else if (is_cmd_delim(w->str, len, dl)) {
                 return w->next;
@@ -152,34 +161,33 @@ void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd,
     }
 }
 
-// Remembers a pipeline stage that started a child (`pid` > 0), or, for a
+// Remembers a pipeline stage that started a child (`child` > 0), or, for a
 // waited command, collects every remembered stage by its own process id.
 // A command ended by & puts its whole pipeline in the background: neither
 // it nor the stages that feed it are ever waited for (they are collected
 // once they have ended, before a later line).
 void proc_wait_later_handle(proc_list *procs, delim dl, int flag_wait,
-                            pid_t pid)
+                            pid_t child)
 {
     if (dl == delim_ampersand) {
-        if (pid > 0 || procs->cnt > 0)
+        if (child > 0 || procs->cnt > 0)
             bg_unreaped = 1;
         procs->cnt = 0;
         return;
     }
     if (!flag_wait) {
-        if (pid <= 0)
+        if (child <= 0)
             return;
         if (procs->cnt == procs->size) {
             procs->size = procs->size ? procs->size * 2 : 16;
             procs->pids = static_cast<pid_t *>(mem_realloc(
                 procs->pids, static_cast<size_t>(procs->size) * sizeof(pid_t)));
         }
-        procs->pids[procs->cnt++] = pid;
+        procs->pids[procs->cnt++] = child;
         return;
     }
     for (int i = 0; i < procs->cnt; i++)
-        while (waitpid(procs->pids[i], nullptr, 0) == -1 && errno == EINTR) {
-        }
+        spawn_wait(procs->pids[i]);
     procs->cnt = 0;
 }
 
@@ -206,86 +214,41 @@ int chdir_handle(char **argv, int cmd_len)
     return 0;
 }
 
-// Ends a launched child that cannot run its program: writes the command
-// name and the reason for errno, as perror would (an empty name gets no ": "
-// in front of the reason), without the standard streams, which the child
-// shares with the shell, and ends it with status 1.
-[[noreturn]] void child_fail(const char *name)
-{
-    const char *why = strerrordesc_np(errno);
-    if (!why)
-        why = "Unknown error";
-    size_t name_len = strlen(name);
-    iovec msg[] = {{const_cast<char *>(name), name_len},
-                   {const_cast<char *>(": "), name_len ? 2U : 0U},
-                   {const_cast<char *>(why), strlen(why)},
-                   {const_cast<char *>("\n"), 1}};
-    ssize_t written = writev(2, msg, 4);
-    (void)written;  // if even that fails, the status still tells
-    _exit(1);
-}
-
-// Starts the program in a child that borrows the shell's memory until it
-// has called exec (vfork), so no copy of the shell is made. The child may
-// only make calls that are safe there: it moves the pair onto descriptors 0
-// and 1, calls execvp (which searches the path on the stack, as the C
-// library's own spawning does) and, when the program cannot be run, writes
-// the command name and the reason and ends with status 1 (child_fail). A
-// failed fork ends the shell.
-pid_t spawn_argv(char **argv, const int *cmd_fd)
-{
-    pid_t pid = vfork();
-    if (pid == -1)
-        fatal(1, "fork");
-    if (pid > 0)
-        return pid;
-    // The pair never holds 0, 1 or 2 (see fd_lift), so each dup2 makes a
-    // copy that stays open across exec. A program must never run with the
-    // shell's own input or output in place of the ones it was given.
-    for (int i = 0; i < 2; i++)
-        if (cmd_fd[i] != -1 && dup2(cmd_fd[i], i) == -1)
-            child_fail(argv[0]);
-    execvp(argv[0], argv);
-    child_fail(argv[0]);
-}
-
 // Starts an external program with the pair on its standard input and
-// output. With `flag_wait` > 0 gives its exit status (-1 when a signal
-// ended it), otherwise its process id.
-int fork_exec_argv(char **argv, int *cmd_fd, int flag_wait)
+// output, and gives its process id. Our copies of the pair go at once, or
+// the reader of a pipe never sees its end.
+pid_t fork_exec_argv(char **argv, int *cmd_fd)
 {
-    if (!argv || !argv[0])
-        return 0;
     pid_t pid = spawn_argv(argv, cmd_fd);
-    // Our copies must go now, or the reader of a pipe never sees its end.
     fd_close(&cmd_fd[0]);
     fd_close(&cmd_fd[1]);
-    if (flag_wait <= 0)
-        return pid;
-    int status = 0;
-    while (waitpid(pid, &status, 0) == -1) {
-        if (errno != EINTR)
-            return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return pid;
 }
 
-// Runs one command: `cd` inside the shell, anything else in a child.
-int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd)
+// Runs one command: `cd` inside the shell, anything else in a child, which
+// is waited for when `flag_wait` is set. Gives the command's result (for a
+// child not waited for, 0) and, in `*child`, the process id of the child
+// started, or 0 when none was.
+int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd,
+                    pid_t *child)
 {
     if (!head)
         fatal(1, nullptr, "cmd_exec_handle: Failed, no head.\n");
+    *child = 0;
     char **argv = word_list_part_to_argv(head, cmd_len);
+    int res = 0;
     if (argv && strcmp(argv[0], "cd") != 0) {
-        int res = fork_exec_argv(argv, cmd_fd, flag_wait);
-        free(argv);
-        return res;
+        *child = fork_exec_argv(argv, cmd_fd);
+        if (flag_wait)
+            res = spawn_wait(*child);
+    } else {
+        // `cd` and a command without words start no child; what they were
+        // given (a pipe end, a redirection file) is released here.
+        if (argv)
+            res = chdir_handle(argv, cmd_len);
+        fd_close(&cmd_fd[0]);
+        fd_close(&cmd_fd[1]);
     }
-    // `cd` and a command without words start no child; what they were
-    // given (a pipe end, a redirection file) is released here.
-    int res = argv ? chdir_handle(argv, cmd_len) : 0;
-    fd_close(&cmd_fd[0]);
-    fd_close(&cmd_fd[1]);
     free(argv);
     return res;
 }
@@ -310,6 +273,58 @@ void print_pid_line(int res)
     char line[16];
     int n = snprintf(line, sizeof line, "%i\n", res);
     out_line(line, static_cast<size_t>(n));
+}
+
+// Launches a command that runs, cut at `head` with `cmd_len` words and
+// ended by `cmd_dl`, and records its result.
+void cmd_launch(run_state *rs, word *head, int cmd_len, delim cmd_dl)
+{
+    // Only the first command of a pipeline in the foreground may read the
+    // shell's own input: the next lines of a script, or what the user
+    // types next, are for the shell. Any other command without input of
+    // its own reads an empty one, in the background, and after a | whose
+    // pipe was never made (the command before it was skipped, or wrote into
+    // a file).
+    if (rs->cmd_fd[0] == -1 && (rs->background || rs->prev_cmd_dl == delim_pipe))
+        word_delim_handle("/dev/null", delim_redir_in, rs->cmd_fd);
+    int flag_wait;
+    cmd_delim_handle_before_exec(cmd_dl, &flag_wait, rs->cmd_fd, rs->pipe_fd_next);
+    // A waited command is started before the pending stages are collected:
+    // a stage may be blocked on a full pipe until its reader (this command)
+    // runs.
+    pid_t child;
+    int res = cmd_exec_handle(head, cmd_len, flag_wait, rs->cmd_fd, &child);
+    proc_wait_later_handle(&rs->stages, cmd_dl, flag_wait, child);
+    if (!flag_wait)
+        print_pid_line(child ? child : res);
+    rs->cmd_res = flag_wait ? res : 0;
+    fd_pipe_arr_move(rs->pipe_fd_next, rs->pipe_fd_prev);
+}
+
+// Hands the pipe over to the command at `head`, decides whether it runs,
+// cuts it, and launches it or skips it. Gives the first token of the next
+// command.
+word *cmd_step(run_state *rs, word *head)
+{
+    if (rs->prev_cmd_dl != delim_pipe)
+        rs->background = pipeline_is_background(head);
+    int flag_exec = 1;
+    if (rs->prev_cmd_dl != delim_err) {
+        // The read end travels to this command, which now owns it.
+        if (rs->prev_cmd_dl == delim_pipe) {
+            rs->cmd_fd[0] = rs->pipe_fd_prev[0];
+            rs->pipe_fd_prev[0] = -1;
+        }
+        flag_exec = is_cmd_should_exec(rs->prev_cmd_dl, rs->cmd_res);
+    }
+    int cmd_len;
+    delim cmd_dl;
+    word *next_head = cmd_process(head, &cmd_len, flag_exec ? rs->cmd_fd : nullptr, &cmd_dl);
+    if (flag_exec)
+        cmd_launch(rs, head, cmd_len, cmd_dl);
+    rs->cmd_fd[0] = rs->cmd_fd[1] = -1;
+    rs->prev_cmd_dl = cmd_dl;
+    return next_head;
 }
 
 }  // namespace
@@ -339,87 +354,24 @@ int is_cmd_should_exec(delim prev_cmd_dl, int prev_cmd_ret)
     return 1;
 }
 
-char **word_list_part_to_argv(word *head, int len)
-{
-    if (!head || len < 0)
-        fatal(1, nullptr, "word_list_part_to_argv: wrong arg!\n");
-    if (len == 0)
-        return nullptr;
-    char **argv = static_cast<char **>(
-        mem_calloc(static_cast<size_t>(len) + 1, sizeof(char *)));
-    word *w = head;
-    for (int i = 0; i < len; i++, w = w->next) {
-        if (!w)
-            fatal(1, nullptr, "word_list_part_to_argv: len > actual size\n");
-        argv[i] = w->str;
-    }
-    return argv;
-}
-
 void proc_finished_handle(void)
 {
-    if (!bg_unreaped)
-        return;
-    pid_t pid;
-    while ((pid = waitpid(-1, nullptr, WNOHANG)) > 0) {
-    }
-    if (pid == -1 && errno == ECHILD)
-        bg_unreaped = 0;
+    if (bg_unreaped)
+        bg_unreaped = spawn_collect();
 }
 
 void exec_word_list_handle(word_list *list)
 {
     if (!list || !list->head)
         return;
-    int cmd_fd[2] = {-1, -1};
-    int pipe_fd_next[2] = {-1, -1};
-    int pipe_fd_prev[2] = {-1, -1};
-    delim cmd_dl = delim_err, prev_cmd_dl = delim_err;
-    int cmd_len = 0, cmd_res = 0, flag_wait = 1, flag_exec = 1;
-    int background = 0;  // the current pipeline ends with &
-    proc_list stages = {nullptr, 0, 0};
-    for (word *head = list->head, *next_head; head; head = next_head) {
-        if (prev_cmd_dl != delim_pipe)
-            background = pipeline_is_background(head);
-        if (prev_cmd_dl != delim_err) {
-            // The read end travels to this command, which now owns it.
-            if (prev_cmd_dl == delim_pipe && pipe_fd_prev[0] != -1) {
-                cmd_fd[0] = pipe_fd_prev[0];
-                pipe_fd_prev[0] = -1;
-            }
-            flag_exec = is_cmd_should_exec(prev_cmd_dl, cmd_res);
-        }
-        next_head = cmd_process(head, &cmd_len, flag_exec ? cmd_fd : nullptr,
-                                &cmd_dl);
-        if (flag_exec) {
-            // Only the first command of a pipeline in the foreground may
-            // read the shell's own input: the next lines of a script, or
-            // what the user types next, are for the shell. Any other
-            // command without input of its own reads an empty one, in the
-            // background, and after a | whose pipe was never made (the
-            // command before it was skipped, or wrote into a file).
-            if (cmd_fd[0] == -1 && (background || prev_cmd_dl == delim_pipe))
-                word_delim_handle("/dev/null", delim_redir_in, cmd_fd);
-            cmd_delim_handle_before_exec(cmd_dl, &flag_wait, cmd_fd,
-                                         pipe_fd_next);
-            // A waited command is started before the pending stages are
-            // collected: a stage may be blocked on a full pipe until its
-            // reader (this command) runs.
-            cmd_res = cmd_exec_handle(head, cmd_len, flag_wait, cmd_fd);
-            // A result above 1 of a command not waited for is a child's
-            // process id: `cd` answers 0, -1 or 1, a command without words
-            // 0, and no child of ours is process 1.
-            proc_wait_later_handle(&stages, cmd_dl, flag_wait,
-                                   !flag_wait && cmd_res > 1 ? cmd_res : 0);
-            if (!flag_wait) {
-                print_pid_line(cmd_res);
-                cmd_res = 0;
-            }
-            fd_pipe_arr_move(pipe_fd_next, pipe_fd_prev);
-        }
-        cmd_fd[0] = cmd_fd[1] = -1;
-        prev_cmd_dl = cmd_dl;
-        flag_exec = 1;
-    }
-    free(stages.pids);
+    run_state rs = {.cmd_fd = {-1, -1},
+                    .pipe_fd_next = {-1, -1},
+                    .pipe_fd_prev = {-1, -1},
+                    .prev_cmd_dl = delim_err,
+                    .cmd_res = 0,
+                    .background = 0,
+                    .stages = {.pids = nullptr, .cnt = 0, .size = 0}};
+    for (word *head = list->head; head;)
+        head = cmd_step(&rs, head);
+    free(rs.stages.pids);
 }

@@ -41,9 +41,4 @@ fd_opt delim_name_to_fd_opt(delim dl);
 // command after && runs only on success (0), after || only on failure.
 int is_cmd_should_exec(delim prev_cmd_dl, int prev_cmd_ret);
 
-// A new null-terminated vector of the texts of the `len` words from `head`
-// (the texts stay the list's); null when `len` is 0. A null head, a
-// negative count or too few words end the shell with status 1.
-char **word_list_part_to_argv(word *head, int len);
-
 #endif

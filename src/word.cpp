@@ -262,17 +262,27 @@ void word_list_print_from_buff(const char *buff)
     free(tok.str);
 }
 
+char **word_list_part_to_argv(const word *head, int len)
+{
+    if (!head || len < 0)
+        fatal(1, nullptr, "word_list_part_to_argv: wrong arg!\n");
+    if (len == 0)
+        return nullptr;
+    char **argv = static_cast<char **>(
+        mem_calloc(static_cast<size_t>(len) + 1, sizeof(char *)));
+    const word *w = head;
+    for (int i = 0; i < len; i++, w = w->next) {
+        if (!w)
+            fatal(1, nullptr, "word_list_part_to_argv: len > actual size\n");
+        argv[i] = w->str;
+    }
+    return argv;
+}
+
 char **word_list_to_argv(const word_list *wl)
 {
     int n = word_list_size(wl);
-    if (n == 0)
-        return nullptr;
-    char **argv = static_cast<char **>(mem_calloc(static_cast<size_t>(n) + 1,
-                                                  sizeof(char *)));
-    int i = 0;
-    for (const word *w = wl->head; w; w = w->next)
-        argv[i++] = w->str;
-    return argv;
+    return n ? word_list_part_to_argv(wl->head, n) : nullptr;
 }
 
 void word_list_destroy(word_list **wl)

@@ -40,6 +40,10 @@ void word_list_print_from_buff(const char *buff);
 // the list's and are valid while it lives.
 char **word_list_to_argv(const word_list *wl);
 
+// The same for the `len` words from `head`; null when `len` is 0. A null
+// head, a negative count or too few words end the shell with status 1.
+char **word_list_part_to_argv(const word *head, int len);
+
 // Releases the list `*wl` with all its words and sets `*wl` to null.
 void word_list_destroy(word_list **wl);
 

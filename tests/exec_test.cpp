@@ -46,37 +46,6 @@ TEST(DelimNameToFdOpt, MapsTheFourRedirections)
         EXPECT_EQ(opt, delim_name_to_fd_opt(dl)) << dl;
 }
 
-TEST(WordListPartToArgv, TakesTheFirstWordsOfTheList)
-{
-    word_list *wl = word_list_from_buff("a b c");
-    char **argv = word_list_part_to_argv(wl->head, 3);
-    ASSERT_NE(nullptr, argv);
-    EXPECT_EQ(wl->head->str, argv[0]);
-    EXPECT_EQ(wl->head->next->str, argv[1]);
-    EXPECT_EQ(wl->tail->str, argv[2]);
-    EXPECT_EQ(nullptr, argv[3]);
-    free(argv);
-    argv = word_list_part_to_argv(wl->head->next, 1);
-    ASSERT_NE(nullptr, argv);
-    EXPECT_STREQ("b", argv[0]);
-    EXPECT_EQ(nullptr, argv[1]);
-    free(argv);
-    EXPECT_EQ(nullptr, word_list_part_to_argv(wl->head, 0));
-    word_list_destroy(&wl);
-}
-
-TEST(WordListPartToArgvDeathTest, EndsTheShellOnAWrongCall)
-{
-    word_list *wl = word_list_from_buff("a b");
-    const char *wrong = "^word_list_part_to_argv: wrong arg!\n$";
-    EXPECT_EXIT(word_list_part_to_argv(nullptr, 1), testing::ExitedWithCode(1), wrong);
-    EXPECT_EXIT(word_list_part_to_argv(nullptr, 0), testing::ExitedWithCode(1), wrong);
-    EXPECT_EXIT(word_list_part_to_argv(wl->head, -1), testing::ExitedWithCode(1), wrong);
-    EXPECT_EXIT(word_list_part_to_argv(wl->head, 3), testing::ExitedWithCode(1),
-                "^word_list_part_to_argv: len > actual size\n$");
-    word_list_destroy(&wl);
-}
-
 TEST(ExecWordListHandle, NullOrEmptyListDoesNothing)
 {
     word_list *empty = word_list_init();
