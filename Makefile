@@ -1,5 +1,6 @@
-# The commands users type. Build messages go to standard error, so that
-# `make run` hands the terminal (or a script) to the shell untouched.
+# The commands users type; `make help` lists them. Build messages go to
+# standard error, so that `make run` hands the terminal (or a script) to the
+# shell untouched.
 BUILD        ?= build
 CHECK_DIR    ?= build-check
 FUZZ_DIR     ?= build-fuzz
@@ -8,32 +9,33 @@ STATIC_DIR   ?= build-static
 FUZZ_SECONDS ?= 60
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
+# What `make install` wrote, after the PREFIX and DESTDIR it was given.
+record        = $(BUILD)/installed-files.txt
 
 # configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: build run test test-fast bench check fuzz memcheck lint install uninstall package static clean
+.PHONY: help build run test test-fast bench check fuzz memcheck lint install uninstall package static clean
 
-# Optimised build of the shell alone, build/husk: no test framework needed.
-build:
-	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release,--target husk)
+# Optimised build of what an install takes: the shell, and its compressed
+# manual page and changelog, remade whenever doc/husk.1 or packaging/changelog
+# changed. Only these targets, never all of them: a build/ that `make test`
+# configured would build the tests too. No test framework is needed.
+build: ## builds build/husk and its compressed manual page and changelog
+	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release,--target husk husk_manpage husk_changelog)
 
-# Builds, then runs the shell on make's own standard input and output.
-run: build
+run: build ## builds, then runs the shell on make's standard input (the prompt, or a script)
 	@./$(BUILD)/husk
 
-# Builds the shell and the tests, and runs every test.
-test:
+test: ## builds the shell and the tests in build/ and runs every test
 	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON)
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The same less the tests labelled slow, for the edit loop: a few seconds.
-test-fast:
+test-fast: ## the same, less the tests labelled slow: a few seconds, for the edit loop
 	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON)
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
 
-# Microbenchmarks, then husk side by side with dash.
-bench:
+bench: ## runs the microbenchmarks, then husk side by side with dash (build-bench/)
 	@$(call configure,$(BENCH_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_BENCH=ON -DHUSK_TESTS=OFF)
 	@./$(BENCH_DIR)/bench/husk_bench
 	@bench/compare-parse.sh ./$(BENCH_DIR)/husk
@@ -44,7 +46,7 @@ bench:
 # written to a file of its own in $(CHECK_DIR)/sanitizer-reports, and any
 # such file fails the run, even when the test that caused it passed. The
 # directory is open to all, as some tests run the shell as another user.
-check:
+check: ## runs every test against a sanitizer build (build-check/; needs clang)
 	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DHUSK_TESTS=ON -DCMAKE_CXX_COMPILER=clang++)
 	@reports='$(abspath $(CHECK_DIR))/sanitizer-reports'; \
 	rm -rf "$$reports" && mkdir -m 1777 "$$reports" || exit 1; \
@@ -57,44 +59,50 @@ check:
 	fi; \
 	[ $$status -eq 0 ] && echo "check: all tests pass, no sanitizer report" >&2
 
-# Each fuzz target for FUZZ_SECONDS seconds.
-fuzz:
+fuzz: ## runs each fuzz target for FUZZ_SECONDS seconds (build-fuzz/; needs clang)
 	@$(call configure,$(FUZZ_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_FUZZ=ON -DHUSK_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++)
 	@fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-# A representative script under valgrind's memory checker.
-memcheck: build
+memcheck: build ## runs a representative script under valgrind's memory checker
 	@tests/memcheck.sh ./$(BUILD)/husk
 
-# Static analysis of src/: clang-tidy (.clang-tidy) and cppcheck.
-lint: build
+lint: build ## runs static analysis on the sources (clang-tidy, cppcheck)
 	@tests/lint.sh $(BUILD)
 
-# The shell and its manual page under $(DESTDIR)$(PREFIX); the list of the
-# files written, with DESTDIR, is kept for uninstall.
-install: build
-	@DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)' >&2
-	@awk -v d='$(DESTDIR)' '{ print d $$0 }' $(BUILD)/install_manifest.txt > $(BUILD)/installed-files.txt
+# The shell, its manual page and documentation under $(DESTDIR)$(PREFIX).
+# The files it will write are learnt first from an install into a scratch
+# directory, and recorded, after PREFIX and DESTDIR, before anything is
+# written: an install that fails half-way leaves a record that uninstall
+# uses. PREFIX must be absolute (cmake takes an empty one for its default).
+install: build ## installs the shell, its manual page and docs in DESTDIR PREFIX (default /usr/local)
+	@case '$(PREFIX)' in /*) ;; *) echo "install: PREFIX must be an absolute path, not '$(PREFIX)'" >&2; exit 1;; esac; \
+	plan='$(abspath $(BUILD))/install-plan'; rm -rf "$$plan" && \
+	DESTDIR="$$plan" cmake --install $(BUILD) --prefix '$(PREFIX)' > /dev/null && rm -rf "$$plan" && \
+	{ printf 'PREFIX=%s\nDESTDIR=%s\n' '$(PREFIX)' '$(DESTDIR)' && \
+	  awk -v d='$(DESTDIR)' '{ print d $$0 }' $(BUILD)/install_manifest.txt; } > $(record) || exit 1; \
+	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)' >&2 || { \
+	echo "install: failed; make uninstall PREFIX='$(PREFIX)' DESTDIR='$(DESTDIR)' removes what it wrote" >&2; exit 1; }
 
-# Removes exactly the files the last install wrote (give the same PREFIX and
-# DESTDIR); directories stay.
-uninstall:
-	@list=$(BUILD)/installed-files.txt; \
-	[ -f "$$list" ] || { echo "uninstall: no $$list: nothing installed from this build" >&2; exit 1; }; \
-	while IFS= read -r f; do case "$$f" in '$(DESTDIR)$(PREFIX)'/*) ;; \
-	*) echo "uninstall: $$f lies outside $(DESTDIR)$(PREFIX); give the PREFIX and DESTDIR of the install" >&2; exit 1;; \
-	esac; done < "$$list"; \
-	xargs -r -d '\n' rm -fv -- < "$$list" >&2 && rm -f "$$list"
+# Removes exactly the files of the recorded install, given that install's
+# PREFIX and DESTDIR, and refuses any other pair; directories stay.
+uninstall: ## removes exactly what make install wrote (give it the same PREFIX and DESTDIR)
+	@[ -f $(record) ] || { echo "uninstall: no $(record): nothing installed from this build" >&2; exit 1; }; \
+	made=$$(head -n 2 $(record)); \
+	[ "$$made" = "$$(printf 'PREFIX=%s\nDESTDIR=%s' '$(PREFIX)' '$(DESTDIR)')" ] || { \
+	echo "uninstall: refused: the install was made with" $$made"; run: make uninstall" $$made >&2; exit 1; }; \
+	tail -n +3 $(record) | xargs -r -d '\n' rm -fv -- >&2 && rm -f $(record)
 
-# A Debian package of the shell and its manual page, in $(BUILD)/.
-package: build
+package: build ## builds a Debian package in build/ and prints its path
 	@cd $(BUILD) && cpack -G DEB >&2
 	@ls -t $(BUILD)/husk_*.deb | head -n 1
 
-# The shell linked fully statically, $(STATIC_DIR)/husk: for containers and
-# rescue systems with no C library. tests/static-check.sh tests it.
-static:
+# For containers and rescue systems with no C library; tests/static-check.sh
+# tests it.
+static: ## builds the shell linked fully statically, build-static/husk
 	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)
 
-clean:
+clean: ## removes every build directory
 	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(STATIC_DIR)
+
+help: ## lists these targets
+	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "make %-10s %s\n", $$1, $$2 }' $(firstword $(MAKEFILE_LIST))

@@ -69,9 +69,10 @@ for c in $cases; do
         }'
     done
 done
-echo "($runs samples each, alternating; a start-up sample is $starts starts in"
-echo " a row; CPU is the median CPU time of the shell and its children; a"
-echo " ratio of 1 or more means husk is no slower)"
+echo "(ratios: dash's time over husk's, of the medians, of the fastest runs and"
+echo " of the median CPU times of the shell and its children: 1 or more means"
+echo " husk is no slower. Goal of every case: husk level with dash or ahead."
+echo " $runs samples each, alternating; a start-up sample is $starts starts in a row)"
 if [ -n "$husk2" ]; then
     echo "husk: $husk"
     echo "husk 2: $husk2"

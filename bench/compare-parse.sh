@@ -72,19 +72,25 @@ report "continuation: one quoted word over 300,000 lines, $runs runs:" \
 report "continuation: 300,000 lines joined by a trailing backslash, $runs runs:" \
     "$tmp/backslash" husk_backslash dash_backslash
 
+# The goals: husk -s at least twice as fast as dash -n on the script, a peak
+# of at most 1.05 times the long line, and continuation lines no slower than
+# dash. The long line's speed has no goal of its own.
+echo "ratios: dash's median over husk's, so above 1 husk is faster"
 awk -v hs="$(median "$tmp/husk_script.t")" -v ds="$(median "$tmp/dash_script.t")" \
     -v hc="$(median "$tmp/husk_script.c")" -v dc="$(median "$tmp/dash_script.c")" \
     -v hl="$(median "$tmp/husk_line.t")" -v dl="$(median "$tmp/dash_line.t")" \
     -v hm="$(median "$tmp/husk_line.m")" -v dm="$(median "$tmp/dash_line.m")" \
-    -v bm="$(median "$tmp/bash_line.m")" 'BEGIN {
+    -v bm="$(median "$tmp/bash_line.m")" -v b="$(stat -c %s "$tmp/line")" 'BEGIN {
     r = ds / hs
-    printf "dash/husk on the script: %.2fx wall, %.2fx CPU (goal 2x: %s); on the line: %.2fx wall\n",
-        r, dc / hc, (r >= 2 ? "met" : "missed"), dl / hl
-    printf "peak on the long line: husk %d KiB, dash %d KiB, bash %d KiB (%s)\n",
-        hm, dm, bm, (hm < dm ? "below both" : (hm < bm ? "below bash only" : "above bash"))
+    printf "script, husk -s against dash -n: %.2fx wall, %.2fx CPU (goal: at least 2x wall: %s)\n",
+        r, dc / hc, (r >= 2 ? "met" : "missed")
+    printf "long line, husk -s against dash -n: %.2fx wall (no goal)\n", dl / hl
+    p = hm * 1024 / b
+    printf "peak memory on the long line, against its size: husk %.2fx (goal: at most 1.05x: %s), dash %.2fx, bash %.2fx\n",
+        p, (p <= 1.05 ? "met" : "missed"), dm * 1024 / b, bm * 1024 / b
 }'
 for input in quoted backslash; do
     awk -v n="$input" -v h="$(median "$tmp/husk_$input.c")" -v d="$(median "$tmp/dash_$input.c")" 'BEGIN {
-        printf "continuation (%s): CPU husk %.3f s, dash %.3f s (goal: no more than dash: %s)\n",
-            n, h, d, (h <= d ? "met" : "missed") }'
+        printf "continuation (%s), husk -s against dash -n: %.2fx CPU (husk %.3f s, dash %.3f s; goal: 1x or more: %s)\n",
+            n, d / h, h, d, (h <= d ? "met" : "missed") }'
 done
