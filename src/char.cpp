@@ -144,79 +144,40 @@ constexpr byte_runs special_runs = byte_runs_of(cc_special);
     return hit;
 }
 
-// Bit i of each answer is set when byte i of the sixteen at `p` is of the
-// class: `stop` for the classes named by `stop`, `plain` for no class.
-// Inlined, so that the classes not asked for cost nothing.
-[[gnu::always_inline]] inline void char_span_block(const char *p, unsigned char stop, unsigned *stop_bits,
-                     unsigned *plain_bits)
-{
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    __m128i space = block_match(v, space_runs);
-    __m128i delim = block_match(v, delim_runs);
-    __m128i special = block_match(v, special_runs);
-    __m128i nul = _mm_cmpeq_epi8(v, _mm_setzero_si128());
-    __m128i hit = _mm_setzero_si128();
-    if (stop & cc_space)
-        hit = _mm_or_si128(hit, space);
-    if (stop & cc_delim)
-        hit = _mm_or_si128(hit, delim);
-    if (stop & cc_special)
-        hit = _mm_or_si128(hit, special);
-    if (stop & cc_nul)
-        hit = _mm_or_si128(hit, nul);
-    *stop_bits = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (plain_bits) {
-        __m128i any = _mm_or_si128(_mm_or_si128(space, delim), _mm_or_si128(special, nul));
-        *plain_bits = static_cast<unsigned>(_mm_movemask_epi8(any)) ^ 0xffffu;
-    }
-}
-
-// The answer of char_span for a block whose first hit is the lowest bit of
-// `stop_bits` (not 0), with `plain_bits` for the bytes from p on.
-[[gnu::always_inline]] inline const char *char_span_hit(const char *p, unsigned stop_bits,
-                          unsigned plain_bits, int *has_plain)
-{
-    if (has_plain && (plain_bits & ((stop_bits & -stop_bits) - 1)))
-        *has_plain = 1;
-    return p + __builtin_ctz(stop_bits);
-}
 #endif
 
 }  // namespace
 
-const char *char_span(const char *begin, const char *p, const char *end,
-                      unsigned char stop, int *has_plain)
-{
 #ifdef __SSE2__
-    unsigned stop_bits, plain_bits = 0;
-    while (end - p >= 16) {
-        char_span_block(p, stop, &stop_bits, has_plain ? &plain_bits : nullptr);
-        if (stop_bits)
-            return char_span_hit(p, stop_bits, plain_bits, has_plain);
-        if (has_plain && plain_bits)
-            *has_plain = 1;
-        p += 16;
+void char_block(const char *p, unsigned *spaces, unsigned *stops)
+{
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    __m128i stop = _mm_or_si128(_mm_or_si128(block_match(v, delim_runs), block_match(v, special_runs)),
+                                _mm_cmpeq_epi8(v, _mm_setzero_si128()));
+    *spaces = static_cast<unsigned>(_mm_movemask_epi8(block_match(v, space_runs)));
+    *stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
+}
+#else
+void char_block(const char *p, unsigned *spaces, unsigned *stops)
+{
+    *spaces = *stops = 0;
+    for (int i = 0; i < 16; i++) {
+        unsigned char k = char_class(p[i]);
+        *spaces |= (k & cc_space ? 1U : 0U) << i;
+        *stops |= (k & (cc_delim | cc_special | cc_nul) ? 1U : 0U) << i;
     }
-    if (p < end && end - begin >= 16) {
-        // Less than a block is left: take the block that ends at `end`, all
-        // of it inside the text, and drop the bits of the bytes before p.
-        unsigned skip = static_cast<unsigned>(p - (end - 16));
-        char_span_block(end - 16, stop, &stop_bits, has_plain ? &plain_bits : nullptr);
-        stop_bits >>= skip;
-        plain_bits >>= skip;
-        if (stop_bits)
-            return char_span_hit(p, stop_bits, plain_bits, has_plain);
-        if (has_plain && plain_bits)
-            *has_plain = 1;
-        return end;
-    }
+}
 #endif
-    for (; p < end; p++) {
-        unsigned char k = char_class(*p);
-        if (k & stop)
-            break;
-        if (has_plain && k == 0)
-            *has_plain = 1;
+
+void char_look_tail(char_look *lk)
+{
+    if (lk->end + 1 - lk->line >= 16) {
+        lk->base = lk->end + 1 - 16;
+        char_block(lk->base, &lk->spaces, &lk->stops);
+        return;
     }
-    return p;
+    char pad[16] = {};
+    memcpy(pad, lk->line, static_cast<size_t>(lk->end - lk->line));
+    lk->base = lk->line;
+    char_block(pad, &lk->spaces, &lk->stops);
 }

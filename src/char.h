@@ -79,13 +79,84 @@ inline const char *quote_find_close(const char *from, char quote)
     return strchr(from, quote);
 }
 
-// The first byte in [p, end) whose class has a bit of `stop`, or `end` when
-// there is none. When `has_plain` is given, it is set to 1 if a byte of no
-// class at all (an ordinary word character) lies before the answer, and
-// left alone otherwise. `begin` is the start of the text that holds p: the
-// scan reads nothing outside [begin, end). The line scanners use it to cross
-// words and blanks sixteen bytes at a time.
-const char *char_span(const char *begin, const char *p, const char *end,
-                      unsigned char stop, int *has_plain);
+// A left-to-right walk over a NUL-terminated line that classifies its bytes
+// sixteen at a time: one look serves every question about the bytes it
+// covers. Bit i of the two masks stands for the byte base[i].
+typedef struct def_char_look {
+    const char *line;  // the line's first byte
+    const char *end;   // its terminator
+    const char *base;  // the sixteen bytes looked at last
+    unsigned spaces;   // which of them are spaces
+    unsigned stops;    // which are operator characters, quotes, backslashes
+                       // or NULs
+} char_look;
+
+// Bits of the sixteen bytes at `p`: the spaces, and the operator
+// characters, quotes, backslashes and NULs.
+void char_block(const char *p, unsigned *spaces, unsigned *stops);
+
+// Looks at the last sixteen bytes of the line and its terminator; a line
+// shorter than that is looked at in a copy filled up with NULs.
+void char_look_tail(char_look *lk);
+
+// Looks at sixteen bytes that hold `p`, all of them inside the line or its
+// terminator: nothing outside them is read.
+inline void char_look_at(char_look *lk, const char *p)
+{
+    if (lk->end + 1 - p < 16) {
+        char_look_tail(lk);
+        return;
+    }
+    lk->base = p;
+    char_block(p, &lk->spaces, &lk->stops);
+}
+
+// Starts a walk over the line [line, end], `end` its terminator, at `p`.
+inline void char_look_start(char_look *lk, const char *line, const char *end,
+                            const char *p)
+{
+    lk->line = line;
+    lk->end = end;
+    char_look_at(lk, p);
+}
+
+// The first operator character, quote, backslash or terminator at or after
+// `p`, which the walk has not passed. When a byte that is neither such a
+// stop nor a space lies before it, `*has_plain` is set to 1 (it is never
+// cleared).
+inline const char *char_look_stop(char_look *lk, const char *p, int *has_plain)
+{
+    for (;;) {
+        size_t off = static_cast<size_t>(p - lk->base);
+        if (off < 16) {
+            // Before the first stop, a byte that is no space is plain.
+            unsigned stops = lk->stops >> off;
+            unsigned before = stops ? (stops & -stops) - 1 : 0xffffu >> off;
+            if (~(lk->spaces >> off) & before)
+                *has_plain = 1;
+            if (stops)
+                return p + __builtin_ctz(stops);
+            p = lk->base + 16;
+        }
+        char_look_at(lk, p);
+    }
+}
+
+// The first space, operator character, quote, backslash or terminator at
+// or after `p`, which the walk has not passed: where a word ends, or where
+// it needs rewriting.
+inline const char *char_look_word_end(char_look *lk, const char *p)
+{
+    for (;;) {
+        size_t off = static_cast<size_t>(p - lk->base);
+        if (off < 16) {
+            unsigned ends = (lk->stops | lk->spaces) >> off;
+            if (ends)
+                return p + __builtin_ctz(ends);
+            p = lk->base + 16;
+        }
+        char_look_at(lk, p);
+    }
+}
 
 #endif

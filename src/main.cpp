@@ -135,11 +135,11 @@ line_drop line_read(char **buff, long *size, int *newline)
 // prompt first. Answers what ended the line.
 input_state read_loop(char **buffptr, int *size)
 {
-    long max_buff_size = *buffptr ? *size : buff_first_size;
     if (!*buffptr) {
         *buffptr = static_cast<char *>(mem_malloc(buff_first_size));
-        in.len = 0;
+        *size = static_cast<int>(buff_first_size);
     }
+    long max_buff_size = *size;
     if (in.tty)
         print_invitation();
     int newline;
@@ -161,10 +161,16 @@ input_state read_loop(char **buffptr, int *size)
     return in.len > 0 && !in.tty ? st_exe_fin : st_fin;
 }
 
-void mem_free(char **buff, word_list **wl)
+// Ends a command line: its list goes, and its text. A block of the first
+// size is kept for the next line; a larger one is given back, so that one
+// long line does not keep its memory for the rest of the run.
+void mem_free(char **buff, int *size, word_list **wl)
 {
-    free(*buff);
-    *buff = nullptr;
+    in.len = 0;
+    if (*size > buff_first_size) {
+        free(*buff);
+        *buff = nullptr;
+    }
     if (*wl)
         word_list_destroy(wl);
 }
@@ -213,8 +219,9 @@ void loop(void)
     char *buff = nullptr;
     word_list *wl = nullptr;
     syntax_scan scan = {};
+    int new_line = 1;  // the next read starts a command line
     while (!fin_flag) {
-        if (!buff) {
+        if (new_line) {
             scan = {};
             if (!only_print_tokens)
                 proc_finished_handle();
@@ -223,19 +230,20 @@ void loop(void)
         if (input_st == st_fin) {
             if (in.tty)
                 out_line("\n", 1);
-            mem_free(&buff, &wl);
             break;
         }
         fin_flag = input_st == st_exe_fin;
         syntax_state res = line_check(buff, &scan, fin_flag, &err_pos, &err_symcnt);
-        if (res == syntax_cont_read && !fin_flag)
+        new_line = res != syntax_cont_read || fin_flag;
+        if (!new_line)
             continue;
         if (res == syntax_err)
             fprintf(stderr, "Error: '%.*s' is unexpected.\n", err_symcnt, buff + err_pos);
         else if (res == syntax_ok)
             line_handle(buff, &wl);
-        mem_free(&buff, &wl);
+        mem_free(&buff, &max_buff_size, &wl);
     }
+    free(buff);
 }
 
 }  // namespace
@@ -248,6 +256,7 @@ int main(int argc, char **argv)
     only_print_tokens = argc > 1 && strcmp(argv[1], "-s") == 0;
     in.pos = in.end = 0;
     in.eof = 0;
+    in.len = 0;
     in.tty = isatty(0);
     out_reset(isatty(1));
     if (!getcwd(cur_path, sizeof cur_path))

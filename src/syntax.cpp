@@ -163,6 +163,8 @@ syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
     if (res != syntax_ok)
         return res;
     // A waiting operator has just had its word.
+    char_look lk;
+    char_look_start(&lk, buff, end, buff + idx);
     syntax_scan at = {.idx = idx,
                       .cmd_exist = scan->op_len ? 0 : scan->cmd_exist,
                       .quote = 0,
@@ -171,8 +173,7 @@ syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
     for (;;) {
         // Words and blanks need no decision: cross their run at once,
         // noting whether it held command content.
-        at.idx = static_cast<int>(
-            char_span(buff, buff + at.idx, end, cc_delim | cc_special, &at.cmd_exist) - buff);
+        at.idx = static_cast<int>(char_look_stop(&lk, buff + at.idx, &at.cmd_exist) - buff);
         if (buff[at.idx] == '\0')
             return syntax_ok;
         res = scan_step(buff, end, &at, symcnt);

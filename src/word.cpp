@@ -16,13 +16,27 @@
 namespace {
 
 // The scratch text for words whose quotes and backslashes are removed. It
-// lives for one line, grows as a word needs, and is reused word after word.
+// grows as a word needs and is reused word after word and line after line:
+// only a block grown beyond tok_buff_keep_size is given back after its
+// line, so one long word does not keep its memory for the rest of the run.
 typedef struct def_tok_buff {
     char *str;    // null until the first rewritten word
     size_t size;  // capacity in bytes
 } tok_buff;
 
 constexpr size_t tok_buff_first_size = 256;
+constexpr size_t tok_buff_keep_size = 1 << 16;
+
+tok_buff scratch;
+
+// Ends a line's use of the scratch text.
+void tok_buff_release(void)
+{
+    if (scratch.size > tok_buff_keep_size) {
+        free(scratch.str);
+        scratch = {nullptr, 0};
+    }
+}
 
 word *word_init(size_t text_len)
 {
@@ -72,18 +86,10 @@ int word_list_size(const word_list *wl)
     return n;
 }
 
-int tok_space_handle(const char *buff, int idx)
+// Length of the operator at `p`: 2 for a doubled & | < >, else 1.
+int tok_delim_handle(const char *p)
 {
-    int n = 0;
-    while (char_class(buff[idx + n]) & cc_space)
-        n++;
-    return n;
-}
-
-// Length of the operator at `idx`: 2 for a doubled & | < >, else 1.
-int tok_delim_handle(const char *buff, int idx)
-{
-    return is_delim(buff + idx, 2) ? 2 : 1;
+    return is_delim(p, 2) ? 2 : 1;
 }
 
 // Makes room for `need` bytes in the scratch text.
@@ -98,92 +104,81 @@ void tok_buff_reserve(tok_buff *tok, size_t need)
     tok->size = size;
 }
 
-// Appends the `n` characters at `text`, taken from a line that ends at
-// `end`, to the scratch text at `*tok_idx`. Pieces are mostly short, and
-// copying a fixed sixteen bytes instead of `n` avoids the library's
-// dispatch on the size (15 to 20 percent of the listing's time).
-void tok_buff_add(tok_buff *tok, size_t *tok_idx, const char *text, size_t n,
-                  const char *end)
+// Appends the `n` characters at `text` to the scratch text at `*tok_idx`.
+void tok_buff_add(tok_buff *tok, size_t *tok_idx, const char *text, size_t n)
 {
-    tok_buff_reserve(tok, *tok_idx + n + 17);
-    // In bounds: the scratch text has 17 bytes to spare, and the sixteen
-    // source bytes lie in the line, its NUL included.
-    if (n <= 16 && end + 1 - text >= 16)
-        memcpy(tok->str + *tok_idx, text, 16);
-    else
-        memcpy(tok->str + *tok_idx, text, n);
+    tok_buff_reserve(tok, *tok_idx + n + 1);
+    memcpy(tok->str + *tok_idx, text, n);
     *tok_idx += n;
 }
 
-// Scans the word that starts at `idx` (never a space, an operator character
-// or the end). Returns the number of line characters it takes up. A word
-// with a quote or a backslash is rewritten into `tok` without them and its
-// length stored in `*tok_len`; otherwise `*tok_len` is -1 and the word's
-// text is simply the characters it takes up. It runs once per word:
-// flattened, the scanner and the appends it calls cost no calls.
-[[gnu::flatten]] int tok_word_handle(const char *buff, const char *end, int idx, tok_buff *tok,
-                    int *tok_len)
+// The tokeniser's place in a line, and its look at the line's bytes.
+typedef struct def_tok_scan {
+    const char *p;  // the next character to read
+    char_look lk;
+} tok_scan;
+
+void tok_scan_start(tok_scan *ts, const char *line, const char *end)
 {
-    constexpr unsigned char stop = cc_space | cc_delim | cc_special;
-    const char *p = char_span(buff, buff + idx, end, stop, nullptr);
-    if (p == end || !(char_class(*p) & cc_special)) {
-        *tok_len = -1;
-        return static_cast<int>(p - (buff + idx));
-    }
-    size_t tok_idx = 0;
-    tok_buff_add(tok, &tok_idx, buff + idx, static_cast<size_t>(p - (buff + idx)), end);
-    while (p < end && (char_class(*p) & cc_special)) {
-        if (*p == '\\') {
-            // The next character is taken literally, whatever it is; a
-            // backslash at the very end of the line escapes nothing.
-            if (p + 1 < end)
-                tok_buff_add(tok, &tok_idx, p + 1, 1, end);
-            p += p + 1 < end ? 2 : 1;
-        } else {
-            // Both quotes are dropped; an unclosed one runs to the end.
-            const char *close = quote_find_close(p + 1, *p);
-            const char *stretch_end = close ? close : end;
-            tok_buff_add(tok, &tok_idx, p + 1, static_cast<size_t>(stretch_end - (p + 1)), end);
-            p = close ? close + 1 : end;
-        }
-        const char *q = char_span(buff, p, end, stop, nullptr);
-        tok_buff_add(tok, &tok_idx, p, static_cast<size_t>(q - p), end);
-        p = q;
-    }
-    tok->str[tok_idx] = '\0';
-    *tok_len = static_cast<int>(tok_idx);
-    return static_cast<int>(p - (buff + idx));
+    ts->p = line;
+    char_look_start(&ts->lk, line, end, line);
 }
 
-// Reads the token at `*buff_idx` and moves `*buff_idx` past it. Returns its
-// text, `*len` characters not NUL-terminated, pointing into the line or into
-// `tok`; null when only spaces remain. `*is_delim` tells operators apart.
-const char *token_handle(const char *buff, const char *end, int *buff_idx,
-                         short *is_delim, int *len, tok_buff *tok)
+// The rest of a word that holds a quote or a backslash, the first of them
+// at `q`, its first characters at `p`: rewritten into `tok` without them.
+// Moves the scan past the word and gives the text's length.
+int tok_word_rewrite(tok_scan *ts, const char *p, const char *q, tok_buff *tok)
 {
-    int idx = *buff_idx;
-    idx += tok_space_handle(buff, idx);
-    *buff_idx = idx;
-    if (buff[idx] == '\0')
-        return nullptr;
-    const char *text = buff + idx;
-    int taken;
-    if (char_class(buff[idx]) & cc_delim) {
-        taken = tok_delim_handle(buff, idx);
-        *len = taken;
-        *is_delim = 1;
-    } else {
-        int tok_len;
-        taken = tok_word_handle(buff, end, idx, tok, &tok_len);
-        *len = taken;
-        if (tok_len >= 0) {
-            text = tok->str;
-            *len = tok_len;
+    size_t tok_idx = 0;
+    tok_buff_add(tok, &tok_idx, p, static_cast<size_t>(q - p));
+    while (char_class(*q) & cc_special) {
+        if (*q == '\\') {
+            // The next character is taken literally, whatever it is; a
+            // backslash at the very end of the line escapes nothing.
+            if (q + 1 < ts->lk.end)
+                tok_buff_add(tok, &tok_idx, q + 1, 1);
+            q += q + 1 < ts->lk.end ? 2 : 1;
+        } else {
+            // Both quotes are dropped; an unclosed one runs to the end.
+            const char *close = quote_find_close(q + 1, *q);
+            const char *stretch_end = close ? close : ts->lk.end;
+            tok_buff_add(tok, &tok_idx, q + 1, static_cast<size_t>(stretch_end - (q + 1)));
+            q = close ? close + 1 : ts->lk.end;
         }
-        *is_delim = 0;
+        const char *r = char_look_word_end(&ts->lk, q);
+        tok_buff_add(tok, &tok_idx, q, static_cast<size_t>(r - q));
+        q = r;
     }
-    *buff_idx = idx + taken;
-    return text;
+    ts->p = q;
+    return static_cast<int>(tok_idx);
+}
+
+// Reads the next token and moves past it. Returns its text, `*len`
+// characters not NUL-terminated, pointing into the line or into `tok`;
+// null when only spaces remain. `*is_delim` tells operators apart.
+[[gnu::always_inline]] inline const char *token_handle(tok_scan *ts, short *is_delim, int *len, tok_buff *tok)
+{
+    const char *p = ts->p;
+    while (char_class(*p) & cc_space)
+        p++;
+    ts->p = p;
+    if (*p == '\0')
+        return nullptr;
+    if (char_class(*p) & cc_delim) {
+        *is_delim = 1;
+        *len = tok_delim_handle(p);
+        ts->p = p + *len;
+        return p;
+    }
+    *is_delim = 0;
+    const char *q = char_look_word_end(&ts->lk, p);
+    if (!(char_class(*q) & cc_special)) {
+        *len = static_cast<int>(q - p);
+        ts->p = q;
+        return p;
+    }
+    *len = tok_word_rewrite(ts, p, q, tok);
+    return tok->str;
 }
 
 }  // namespace
@@ -198,14 +193,14 @@ word_list *word_list_from_buff(const char *buff)
     if (!buff || buff[0] == '\0')
         return nullptr;
     word_list *wl = word_list_init();
-    const char *end = buff + strlen(buff);
-    tok_buff tok = {nullptr, 0};
-    int idx = 0, len;
+    tok_scan ts;
+    tok_scan_start(&ts, buff, buff + strlen(buff));
+    int len;
     short is_delim;
     const char *text;
-    while ((text = token_handle(buff, end, &idx, &is_delim, &len, &tok)))
+    while ((text = token_handle(&ts, &is_delim, &len, &scratch)))
         word_list_push(wl, text, len, is_delim);
-    free(tok.str);
+    tok_buff_release();
     return wl;
 }
 
@@ -224,19 +219,31 @@ void word_list_print(const word_list *wl)
 
 namespace {
 
-// Adds the separator `sep` (`sep_len` bytes) and the `n` bytes of a token
-// to the line being listed.
-void token_print(const char *sep, size_t sep_len, const char *text, size_t n)
+// Writes a token of `n` bytes at `d`, after "[" for the first token of a
+// line and "] [" for the others, and gives the end of what it wrote, which
+// may be 19 bytes beyond it: a short token, the most common kind, is
+// copied as sixteen bytes, which needs no call. `readable` is how many
+// bytes may be read from `text` on.
+char *token_put(char *d, int first, const char *text, size_t n, size_t readable)
 {
-    char *p = out_room(sep_len + n);
-    if (!p) {
-        out_put(sep, sep_len);
-        out_put(text, n);
-        return;
+    if (!first) {
+        memcpy(d, "] ", 2);
+        d += 2;
     }
-    memcpy(p, sep, sep_len);
-    memcpy(p + sep_len, text, n);
-    out_used(sep_len + n);
+    *d++ = '[';
+    if (n <= 16 && readable >= 16)
+        memcpy(d, text, 16);
+    else
+        memcpy(d, text, n);
+    return d + n;
+}
+
+// The same through the writer, for a line whose listing is larger than
+// the writer can hold at once.
+void token_print(int first, const char *text, size_t n)
+{
+    out_put("] [" + (first ? 2 : 0), first ? 1 : 3);
+    out_put(text, n);
 }
 
 }  // namespace
@@ -245,21 +252,31 @@ void word_list_print_from_buff(const char *buff)
 {
     if (!buff)
         return;
-    const char *end = buff + strlen(buff);
-    tok_buff tok = {nullptr, 0};
-    int idx = 0, len;
+    size_t n = strlen(buff);
+    tok_scan ts;
+    tok_scan_start(&ts, buff, buff + n);
+    // A line's listing takes at most four bytes for each of its characters
+    // (a;b gives [a] [;] [b]). Room for all of it at once spares a question
+    // to the writer for every token.
+    char *start = n < out_block_size / 8 ? out_room(4 * n + 19) : nullptr;
+    char *d = start;
+    int len;
     short is_delim;
     const char *text;
-    const char *sep = "[";  // before the first token, then "] ["
-    size_t sep_len = 1;
-    while ((text = token_handle(buff, end, &idx, &is_delim, &len, &tok))) {
-        token_print(sep, sep_len, text, static_cast<size_t>(len));
-        sep = "] [";
-        sep_len = 3;
+    int first = 1;
+    while ((text = token_handle(&ts, &is_delim, &len, &scratch))) {
+        const char *limit = text == scratch.str ? scratch.str + scratch.size : ts.lk.end + 1;
+        if (d)
+            d = token_put(d, first, text, static_cast<size_t>(len), static_cast<size_t>(limit - text));
+        else
+            token_print(first, text, static_cast<size_t>(len));
+        first = 0;
     }
-    if (sep_len == 3)
+    if (d)
+        out_used(static_cast<size_t>(d - start));
+    if (!first)
         out_line("]\n", 2);
-    free(tok.str);
+    tok_buff_release();
 }
 
 char **word_list_part_to_argv(const word *head, int len)
