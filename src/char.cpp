@@ -127,7 +127,7 @@ constexpr byte_runs delim_runs = byte_runs_of(cc_delim);
 constexpr byte_runs special_runs = byte_runs_of(cc_special);
 
 // The bytes of `v` that lie in one of the runs, as 0xff in their lane.
-[[gnu::always_inline]] inline __m128i block_match(__m128i v, const byte_runs &r)
+inline __m128i block_match(__m128i v, const byte_runs &r)
 {
     __m128i hit = _mm_setzero_si128();
     for (int i = 0; i < r.cnt; i++) {

@@ -220,21 +220,15 @@ void word_list_print(const word_list *wl)
 namespace {
 
 // Writes a token of `n` bytes at `d`, after "[" for the first token of a
-// line and "] [" for the others, and gives the end of what it wrote, which
-// may be 19 bytes beyond it: a short token, the most common kind, is
-// copied as sixteen bytes, which needs no call. `readable` is how many
-// bytes may be read from `text` on.
-char *token_put(char *d, int first, const char *text, size_t n, size_t readable)
+// line and "] [" for the others, and gives the end of what it wrote.
+char *token_put(char *d, int first, const char *text, size_t n)
 {
     if (!first) {
         memcpy(d, "] ", 2);
         d += 2;
     }
     *d++ = '[';
-    if (n <= 16 && readable >= 16)
-        memcpy(d, text, 16);
-    else
-        memcpy(d, text, n);
+    memcpy(d, text, n);
     return d + n;
 }
 
@@ -242,7 +236,10 @@ char *token_put(char *d, int first, const char *text, size_t n, size_t readable)
 // the writer can hold at once.
 void token_print(int first, const char *text, size_t n)
 {
-    out_put("] [" + (first ? 2 : 0), first ? 1 : 3);
+    if (first)
+        out_put("[", 1);
+    else
+        out_put("] [", 3);
     out_put(text, n);
 }
 
@@ -258,16 +255,15 @@ void word_list_print_from_buff(const char *buff)
     // A line's listing takes at most four bytes for each of its characters
     // (a;b gives [a] [;] [b]). Room for all of it at once spares a question
     // to the writer for every token.
-    char *start = n < out_block_size / 8 ? out_room(4 * n + 19) : nullptr;
+    char *start = n < out_block_size / 8 ? out_room(4 * n + 3) : nullptr;
     char *d = start;
     int len;
     short is_delim;
     const char *text;
     int first = 1;
     while ((text = token_handle(&ts, &is_delim, &len, &scratch))) {
-        const char *limit = text == scratch.str ? scratch.str + scratch.size : ts.lk.end + 1;
         if (d)
-            d = token_put(d, first, text, static_cast<size_t>(len), static_cast<size_t>(limit - text));
+            d = token_put(d, first, text, static_cast<size_t>(len));
         else
             token_print(first, text, static_cast<size_t>(len));
         first = 0;
