@@ -1,6 +1,7 @@
 // husk_bench.cpp - microbenchmarks of the line analysis: the syntax check,
-// the tokeniser and the -s printer, each on a script of typical command
-// lines and on one long line of typical words, in bytes per second.
+// the tokeniser and the -s printer (beside building the list and printing
+// it, which the printer saves), each on a script of typical command lines
+// and on one long line of typical words, in bytes per second.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -102,10 +103,10 @@ void BM_WordListFromBuff(benchmark::State &state, bench_input *(*input)(void))
     bytes_count(state, in);
 }
 
-// The listing goes to /dev/null through the shell's own writer.
-void BM_WordListPrintFromBuff(benchmark::State &state, bench_input *(*input)(void))
+// Lists every line of the input through `print`, into /dev/null through
+// the shell's own writer.
+void print_lines(benchmark::State &state, bench_input *in, void (*print)(const char *))
 {
-    bench_input *in = input();
     int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null_fd == -1) {
         state.SkipWithError("cannot open /dev/null");
@@ -114,11 +115,27 @@ void BM_WordListPrintFromBuff(benchmark::State &state, bench_input *(*input)(voi
     husk_test::with_stdout_on(null_fd, [&] {
         for (auto _ : state) {
             for (size_t start : in->starts)
-                word_list_print_from_buff(&in->text[start]);
+                print(&in->text[start]);
         }
     });
     close(null_fd);
     bytes_count(state, in);
+}
+
+// The -s printer, which lists a line without building its list.
+void BM_WordListPrintFromBuff(benchmark::State &state, bench_input *(*input)(void))
+{
+    print_lines(state, input(), word_list_print_from_buff);
+}
+
+// What the -s printer saves: building the list and printing it.
+void BM_WordListPrint(benchmark::State &state, bench_input *(*input)(void))
+{
+    print_lines(state, input(), [](const char *line) {
+        word_list *wl = word_list_from_buff(line);
+        word_list_print(wl);
+        word_list_destroy(&wl);
+    });
 }
 
 }  // namespace
@@ -131,5 +148,7 @@ BENCHMARK_CAPTURE(BM_WordListPrintFromBuff, script, script_input)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WordListPrintFromBuff, long_line, long_line_input)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListPrint, script, script_input)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListPrint, long_line, long_line_input)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
