@@ -163,8 +163,8 @@ void char_block(const char *p, unsigned *spaces, unsigned *stops)
     *spaces = *stops = 0;
     for (int i = 0; i < 16; i++) {
         unsigned char k = char_class(p[i]);
-        *spaces |= (k & cc_space ? 1U : 0U) << i;
-        *stops |= (k & (cc_delim | cc_special | cc_nul) ? 1U : 0U) << i;
+        *spaces |= ((k & cc_space) ? 1U : 0U) << i;
+        *stops |= ((k & (cc_delim | cc_special | cc_nul)) ? 1U : 0U) << i;
     }
 }
 #endif

@@ -164,10 +164,10 @@ input_state read_loop(char **buffptr, int *size)
 // Ends a command line: its list goes, and its text. A block of the first
 // size is kept for the next line; a larger one is given back, so that one
 // long line does not keep its memory for the rest of the run.
-void mem_free(char **buff, int *size, word_list **wl)
+void mem_free(char **buff, int size, word_list **wl)
 {
     in.len = 0;
-    if (*size > buff_first_size) {
+    if (size > buff_first_size) {
         free(*buff);
         *buff = nullptr;
     }
@@ -241,7 +241,7 @@ void loop(void)
             fprintf(stderr, "Error: '%.*s' is unexpected.\n", err_symcnt, buff + err_pos);
         else if (res == syntax_ok)
             line_handle(buff, &wl);
-        mem_free(&buff, &max_buff_size, &wl);
+        mem_free(&buff, max_buff_size, &wl);
     }
     free(buff);
 }

@@ -224,8 +224,8 @@ namespace {
 char *token_put(char *d, int first, const char *text, size_t n)
 {
     if (!first) {
-        memcpy(d, "] ", 2);
-        d += 2;
+        *d++ = ']';
+        *d++ = ' ';
     }
     *d++ = '[';
     memcpy(d, text, n);

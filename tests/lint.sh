@@ -31,12 +31,10 @@ fi
 # Left out of cppcheck's style checks, and why:
 #   shadowFunction: a word's field is_delim and the classifier is_delim share
 #     the name the design gives them, and locals take the field's name.
-#   variableScope: the stream buffers of the loop are static, declared
-#     together where the streams are set up.
 #   vforkCalled: the launcher uses vfork on purpose (see .clang-tidy).
 if cppcheck --project="$db" --file-filter="$root/src/*" --std=c++20 --library=posix \
     --enable=warning,style,performance,portability --inline-suppr --quiet \
-    --suppress=shadowFunction --suppress=variableScope --suppress=vforkCalled \
+    --suppress=shadowFunction --suppress=vforkCalled \
     --error-exitcode=1; then
     echo "lint: cppcheck: clean"
 else
