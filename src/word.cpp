@@ -7,7 +7,6 @@
 // from there once.
 #include "word.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "char.h"
@@ -51,8 +50,6 @@ word *word_init(size_t text_len)
 // Appends a copy of the `len` characters at `str` at the tail.
 void word_list_push(word_list *wl, const char *str, int len, short is_delim)
 {
-    if (!wl)
-        return;
     word *w = word_init(static_cast<size_t>(len));
     memcpy(w->str, str, static_cast<size_t>(len));
     w->str[len] = '\0';
@@ -65,11 +62,10 @@ void word_list_push(word_list *wl, const char *str, int len, short is_delim)
     wl->tail = w;
 }
 
+// Removes the tail word of a list that has one.
 void word_list_pop(word_list *wl)
 {
     word *w = wl->tail;
-    if (!w)
-        return;
     wl->tail = w->prev;
     if (wl->tail)
         wl->tail->next = nullptr;
