@@ -160,7 +160,7 @@ syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
     const char *end = buff + scan->idx + strlen(buff + scan->idx);
     int idx = scan->idx;
     syntax_state res = syntax_resume(buff, end, scan, &idx, err_pos, symcnt);
-    if (res != syntax_ok)
+    if (res != syntax_ok || buff[idx] == '\0')
         return res;
     // A waiting operator has just had its word.
     char_look lk;
