@@ -101,8 +101,8 @@ package: build ## builds a Debian package in build/ and prints its path
 static: ## builds the shell linked fully statically, build-static/husk
 	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)
 
-clean: ## removes every build directory
-	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(STATIC_DIR)
+clean: ## removes every build directory, those of CI's gates too (build-*)
+	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(STATIC_DIR) build-*/
 
 help: ## lists these targets
 	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "make %-10s %s\n", $$1, $$2 }' $(firstword $(MAKEFILE_LIST))
