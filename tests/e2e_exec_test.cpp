@@ -127,7 +127,7 @@ TEST(Exec, PipelineDoesNotWaitForBackground)
             kill(std::stoi(l), SIGKILL);
 }
 
-// A line that runs bench/probe.sh, which describes the shell as
+// A line that runs tests/probe.sh, which describes the shell as
 // "<VmRSS> <zombie children> <descriptors>", once there are at least
 // `zombies` zombies (it looks for up to 10 s).
 std::string probe(int zombies)

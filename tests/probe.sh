@@ -2,7 +2,7 @@
 # probe.sh [ZOMBIES [FILE]] - describes the process that started it (the
 # shell under test) in one line: "<VmRSS KiB> <zombie children>
 # <descriptors>", the descriptors as a list such as 0,1,2. Shared by
-# bench/soak.sh and the end-to-end tests.
+# tests/soak.sh and the end-to-end tests.
 #
 # With ZOMBIES, it looks again every 0.1 s, for up to 10 s, until there are
 # at least that many zombie children. Zombies are found by the state and

@@ -7,7 +7,7 @@
 # pipes, across continuation lines), redirections with and without a
 # program, pipelines, background commands and pipelines, skipped commands,
 # missing programs, a program killed by a signal and syntax errors. Every
-# tenth of the way the shell runs bench/probe.sh, whose parent is the shell
+# tenth of the way the shell runs tests/probe.sh, whose parent is the shell
 # itself; it reads /proc/$PPID for VmRSS, the zombie children and the
 # descriptors. The first probe comes after one block, once the shell's
 # buffers have reached their working size.
