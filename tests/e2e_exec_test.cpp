@@ -3,6 +3,8 @@
 // behind (children, descriptors). Each case runs in a fresh directory.
 #include <gtest/gtest.h>
 
+#include <stdio_ext.h>
+
 #include "e2e_support.h"
 
 using namespace husk_test;
@@ -17,8 +19,52 @@ std::string repeat(const std::string &s, int n)
     return out;
 }
 
+// tests/probe.sh, which describes the shell as "<VmRSS> <zombie children>
+// <descriptors>" once no other child runs and at least `zombies` are
+// zombies (it looks for up to 10 s); probe() is a line that runs it.
+const std::string probe_sh = "sh '" HUSK_PROBE "'";
+
+std::string probe(int zombies)
+{
+    return probe_sh + " " + std::to_string(zombies) + "\n";
+}
+
+// For a row fed slowly(): waits until every child of the shell has ended,
+// then opens `sync`, so that the next bytes come when no background
+// program that should have read /dev/null instead can still be reading.
+const std::string sync_after_children = probe_sh + " > /dev/null; true > sync";
+
+// Field `i` (0 to 2) of each probe line in `out`, a line each.
+std::string probe_field(const std::string &out, int i)
+{
+    std::string fields;
+    std::istringstream lines(out);
+    for (std::string l, f[3]; std::getline(lines, l);)
+        if (std::istringstream(l) >> f[0] >> f[1] >> f[2])
+            fields += f[i] + "\n";
+    return fields;
+}
+
+// The size of the buffer the C library gives a stream on a pipe, such as
+// the shell's standard output in these runs.
+size_t pipe_stream_buffer()
+{
+    int p[2];
+    if (pipe(p))
+        abort();
+    FILE *f = fdopen(p[1], "w");
+    fputc('x', f);  // the buffer is made at the first write
+    size_t n = __fbufsize(f);
+    fclose(f);
+    close(p[0]);
+    return n;
+}
+
 TEST(Exec, Operators)
 {
+    // Lines of 0 (a background `cd` starts no process) fill the output
+    // buffer to two bytes short, so that the pid line after them cannot fit.
+    const int zeros = static_cast<int>(pipe_stream_buffer() / 2 - 1);
     check_rows({
         {.script = "true && echo a; false && echo b\n", .out = "a\n"},
         {.script = "false || echo a; true || echo b\n", .out = "a\n"},
@@ -48,13 +94,16 @@ TEST(Exec, Operators)
         {.script = "mkdir x\ncd x &\npwd\n", .out = "@/x\n0\n"},
         {.script = "mkdir x\ncd x | cat\npwd\n", .out = "@/x\n0\n"},
         {.script = "mkdir x\ntrue | cd x\npwd\n", .out = "@/x\n", .pids = 1},
-        // they read /dev/null, not the script, unless given input
-        {.run = {.feed = "echo 'cat | cat &'; sleep 0.5; echo 'echo after'"}, .out = "after\n", .pids = 2},
-        {.run = {.feed = "echo 'echo x > f | cat &'; sleep 0.5; echo 'echo after'"}, .out = "after\n", .pids = 2},
-        {.run = {.feed = "echo 'head -n 1'; sleep 0.3; printf 'echo next\\necho after\\n'"}, .out = "echo next\n"},
+        // they read /dev/null, not the script, unless given input: they
+        // have ended before `echo after` is sent; a program in the
+        // foreground reads the script after its line
+        {.run = {.feed = slowly({"cat | cat & " + sync_after_children + "\n", "echo after\n"})}, .out = "after\n", .pids = 2},
+        {.run = {.feed = slowly({"echo x > f | cat & " + sync_after_children + "\n", "echo after\n"})}, .out = "after\n", .pids = 2},
+        {.run = {.feed = slowly({"true > sync; head -n 1\n", "echo next\necho after\n"})}, .out = "echo next\n"},
         {.script = "echo data > in\ncat < in &\necho data | cat &\n", .out = "data\ndata\n", .pids = 3},
-        // pid lines go out whole, even when the buffer fills
-        {.script = repeat("true &\n", 1000) + "echo MARK\n", .out = "MARK\n", .pids = 1000},
+        // pid lines go out whole, even when the buffer fills: a split one
+        // would have MARK inside
+        {.script = repeat("cd . &\n", zeros) + "true &\necho MARK\n", .out = repeat("0\n", zeros) + "MARK\n", .pids = 1},
         // cd
         {.script = "cd\npwd\n", .out = "/\n"},
         {.script = "cd\npwd\ncd || echo no\n", .run = {.env = {"HOME"}}, .out = "@\nno\n", .err = "cd: Bad address\ncd: Bad address\n"},
@@ -114,49 +163,19 @@ TEST(Exec, CreatedFilesFollowTheUmask)
 // for, not even a later command's of the same line.
 TEST(Exec, PipelineDoesNotWaitForBackground)
 {
-    const std::string sleeper = "sh -c 'exec sleep 30 >/dev/null 2>&1'";
-    run_result r = husk_run(sleeper + " &\ncd / | cat\n" + sleeper +
-                                " | true & echo more\necho done\n", {.timeout_ms = 10000});
-    EXPECT_FALSE(r.timed_out);
-    std::string rest;
-    EXPECT_EQ(3, pid_lines_split(r.out, &rest));
-    EXPECT_EQ("more\ndone\n0\n", rest);
-    std::istringstream lines(r.out);
-    for (std::string l; std::getline(lines, l);)
-        if (l != "0" && isdigit(static_cast<unsigned char>(l[0])))
-            kill(std::stoi(l), SIGKILL);
-}
-
-// A line that runs tests/probe.sh, which describes the shell as
-// "<VmRSS> <zombie children> <descriptors>", once there are at least
-// `zombies` zombies (it looks for up to 10 s).
-std::string probe(int zombies)
-{
-    return "sh '" HUSK_PROBE "' " + std::to_string(zombies) + "\n";
-}
-
-// Field `i` (0 to 2) of each probe line in `out`, a line each.
-std::string probe_field(const std::string &out, int i)
-{
-    std::string fields;
-    std::istringstream lines(out);
-    for (std::string l, f[3]; std::getline(lines, l);)
-        if (std::istringstream(l) >> f[0] >> f[1] >> f[2])
-            fields += f[i] + "\n";
-    return fields;
+    check_rows({{.script = idle + " &\ncd / | cat\n" + idle + " | true & echo more\necho done\n",
+                 .run = {.timeout_ms = 10000}, .out = "more\ndone\n0\n", .pids = 3}});
 }
 
 TEST(Exec, FinishedBackgroundChildrenAreCollected)
 {
-    std::string in;
-    for (int i = 0; i < 25; i++)
-        in += "true &\ntrue | true &\n";
-    // On one line nothing is collected yet; before the next line, all is.
-    in += "sleep 0.3\ntrue & " + probe(1) + probe(0);
+    // On one line nothing is collected: all 75 children end as zombies.
+    // Before the next line, all are collected.
+    std::string in = repeat("true & true | true & ", 25) + probe(75) + "true & " + probe(1) + probe(0);
     run_result r = husk_run(in);
     std::string rest;
     EXPECT_EQ(76, pid_lines_split(r.out, &rest));
-    EXPECT_EQ("1\n0\n", probe_field(rest, 1));
+    EXPECT_EQ("75\n1\n0\n", probe_field(rest, 1));
     EXPECT_EQ("", r.err);
 }
 
