@@ -180,12 +180,14 @@ TEST(Exec, FinishedBackgroundChildrenAreCollected)
 }
 
 // Programs get only 0, 1, 2 (ls opens 3 for the directory); the shell
-// itself keeps 0, 1 and 2 through pipelines and redirections of every kind.
+// itself keeps 0, 1 and 2 through pipelines and redirections of every kind,
+// also where a second redirection replaces a file or a pipe.
 TEST(Exec, DescriptorHygiene)
 {
     std::string in = probe(0) + "echo a > f\n"
         "ls -m /proc/self/fd > p1\nls -m /proc/self/fd | cat > p2\n"
-        "true | ls -m /proc/self/fd | cat > p3\nls -m /proc/self/fd > p4 &\n";
+        "true | ls -m /proc/self/fd | cat > p3\nls -m /proc/self/fd > p4 &\n"
+        "cat < f < f > g\ntrue | cat < f > g\n";
     for (int i = 0; i < 200; i++)
         in += "echo a > w | true\ncat < f | cat > g\ncd . | cat\ntrue | cd .\n> h\n"
               "false && cat < f > g\ntrue | true &\ncat < f >> g &\ncd . < f > g\n";
