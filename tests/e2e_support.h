@@ -196,6 +196,8 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
         abort();
     pid_t pid = fork();
+    if (pid == -1)
+        abort();
     if (pid == 0) {
         setpgid(0, 0);
         start_shell(o, o.stdin_fd != -1 ? o.stdin_fd : in[0], out[1], err[1]);
