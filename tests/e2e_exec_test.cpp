@@ -86,8 +86,11 @@ TEST(Exec, Operators)
         {.script = "false | echo a && echo b\n", .out = "a\nb\n", .pids = 1},
         {.script = "nosuch_prog | cat\n", .pids = 1, .err = "nosuch_prog: No such file or directory\n"},
         {.script = "false && echo a | tr a b\n"},
-        // an earlier stage outlives the last one: the shell waits for it too
-        {.script = "sh -c 'sleep 0.3; echo x > f' | true\ncat f\n", .out = "x\n", .pids = 1},
+        // an earlier stage outlives the last one: the shell waits for it
+        // too (the stage writes f once the shell's system call, as /proc
+        // shows it, is a wait for this stage's process id)
+        {.script = "sh -c 'until grep -qs \"^[0-9]* $(printf 0x%x $$) \" /proc/$PPID/syscall; do sleep 0.01; done; "
+                   "echo x > f' | true\ncat f\n", .out = "x\n", .pids = 1},
         // background commands
         {.script = "true &\ntrue | true &\n", .pids = 3},
         {.script = "true & echo a\n", .out = "a\n", .pids = 1},
