@@ -43,10 +43,12 @@ TEST(Fault, FailuresEndWithTheirMessage)
         {.script = "cat < in\necho b > out\ncat < out\n", .run = {.nofile = 4}, .out = "data\nb\n", .files = {{"out", "b\n"}}},
         {.script = "true > out &\necho after\n", .run = {.nofile = 4}, .err = "/dev/null: Too many open files\n", .status = 2},
         // Input that cannot be read is no end of input; input that is not
-        // there yet is waited for.
+        // there yet is waited for: `echo two` is sent once the shell polls
+        // its empty input, as the kernel's wait channel for it says.
         {.run = {.stdin_path = "dir"}, .err = "husk: read error: Is a directory\n", .status = 1},
         {.run = {.args = {"-s"}, .stdin_path = "dir"}, .err = "husk: read error: Is a directory\n", .status = 1},
-        {.run = {.feed = "sleep 0.3; printf 'echo one\\necho two\\n'", .stdin_nonblock = true}, .out = "one\ntwo\n"},
+        {.run = {.feed = slowly({"echo one\nsh -c 'until grep -qs poll /proc/$PPID/wchan; do sleep 0.01; done; true > sync' &\n",
+                                 "echo two\n"}), .stdin_nonblock = true}, .out = "one\ntwo\n", .pids = 1},
         // Permissions (which do not stop root): the file stays as it was.
         {.script = "echo a > ro\necho after\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
         {.script = "echo a >> ro\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
@@ -74,7 +76,7 @@ TEST(Fault, ProcessLimitWhileForking)
     setup(d);
     std::string in;
     for (int i = 0; i < 8; i++)
-        in += "sleep 1 &\n";
+        in += idle + " &\n";
     // the shell and at most three children
     run_result r = husk_run(in + "echo never\n", {.as_nobody = true, .nproc = 4, .cwd = d.path});
     if (r.not_started)

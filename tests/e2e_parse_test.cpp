@@ -37,6 +37,7 @@ TEST(Listing, LinesJoinsAndEnds)
         // line starts a new token
         {.script = "echo 'a\nb'\n", .out = "[echo] [ab]\n"},
         {.script = "echo \"a\n\nb\nc\"\n", .out = "[echo] [abc]\n"},
+        {.script = "echo 'a\n'b \"c\n\"d\n", .out = "[echo] [ab] [cd]\n"},
         {.script = "ls |\nwc\nls ||\nwc\nls &&\n\nwc\n", .out = "[ls] [|] [wc]\n[ls] [||] [wc]\n[ls] [&&] [wc]\n"},
         {.script = "ls |\n| wc\nls ||\n|| wc\nls <\\\n> f\n", .err = "Error: '|' is unexpected.\nError: '||' is unexpected.\nError: '>' is unexpected.\n"},
         {.script = "echo a\\\nb\necho a\\\n| wc\n", .out = "[echo] [a] [b]\n[echo] [a] [|] [wc]\n"},

@@ -47,12 +47,13 @@ echo end'
 
 failed=0
 # memcheck <name> <expected status> <leak kinds that are errors> [husk args]
-# The script comes through a pipe, as from a program that generates it.
+# The script comes through a pipe, as from a program that generates it;
+# a run that hangs ends after 300 s times HUSK_TEST_TIMEOUT_FACTOR.
 memcheck()
 {
-    local name=$1 want=$2 kinds=$3 log=$work/$1.log
+    local name=$1 want=$2 kinds=$3 log=$work/$1.log limit=$((300 * ${HUSK_TEST_TIMEOUT_FACTOR:-1}))
     shift 3
-    printf '%s\n' "$input" | timeout 300 valgrind --leak-check=full --show-leak-kinds=all \
+    printf '%s\n' "$input" | timeout "$limit" valgrind --leak-check=full --show-leak-kinds=all \
         --errors-for-leak-kinds="$kinds" --error-exitcode=1 --trace-children=no \
         --child-silent-after-fork=yes --track-fds=yes --log-file="$log" \
         "$husk" "$@" > "$work/$name.out" 2> /dev/null

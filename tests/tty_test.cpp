@@ -40,12 +40,13 @@ struct tty_session {
         close(fd);
     }
     void send(const std::string &s) { ASSERT_EQ(ssize_t(s.size()), write(fd, s.data(), s.size())); }
-    // Reads once; false at the end of the output or after 10 s of silence.
+    // Reads once; false at the end of the output or after 10 s of silence
+    // (times timeout_factor()).
     bool read_some()
     {
         pollfd p = {fd, POLLIN, 0};
         char buf[4096];
-        ssize_t n = poll(&p, 1, 10000) > 0 ? read(fd, buf, sizeof buf) : -1;
+        ssize_t n = poll(&p, 1, 10000 * timeout_factor()) > 0 ? read(fd, buf, sizeof buf) : -1;
         if (n > 0)
             out.append(buf, static_cast<size_t>(n));
         return n > 0;
@@ -151,7 +152,7 @@ TEST(Terminal, BackgroundCommandLeavesTheTerminalToTheShell)
     EXPECT_TRUE(std::regex_match(t.wait_for(prompt), std::regex("cat &\r\n[0-9]+\r\n")));
     t.send("echo two\n");
     EXPECT_EQ("echo two\r\ntwo\r\n", t.wait_for(prompt));
-    for (int i = 0; i < 500 && read_file(d / "f").empty(); i++)
+    for (long end = now_ms() + 5000L * timeout_factor(); now_ms() < end && read_file(d / "f").empty();)
         usleep(10000);
     EXPECT_EQ("/dev/null\n", read_file(d / "f"));
 }

@@ -130,6 +130,26 @@ TEST(WordListFromBuff, LongRewrittenWordsComeOutWhole)
     }
 }
 
+// A rewritten word is copied piece by piece: a quoted stretch, a run
+// between escapes, a plain run before a quote. Each of them, of every
+// length to four times the sixteen-byte copy, at the end of the line and
+// with more text after it, comes out as the plain text.
+TEST(WordListFromBuff, PiecesOfEveryLengthComeOutWhole)
+{
+    const std::string tail(20, 't');
+    for (size_t n = 0; n <= 64; n++) {
+        std::string s;
+        for (size_t i = 0; i < n; i++)
+            s += static_cast<char>('a' + (n + i) % 26);
+        const std::pair<std::string, std::string> pieces[] = {
+            {quoted('\'', s), s}, {quoted('"', s), s}, {"\\<" + s + "\\>", "<" + s + ">"}, {s + "''", s}};
+        for (const auto &[line, word] : pieces) {
+            EXPECT_EQ((listing{"[" + word + "]\n", "0"}), list_line(line)) << line;
+            EXPECT_EQ((listing{"[" + word + "] [" + tail + "]\n", "00"}), list_line(line + " " + tail)) << line;
+        }
+    }
+}
+
 TEST(WordListToArgv, PointsAtTheWordsInOrder)
 {
     word_list *wl = word_list_from_buff("ls -l");

@@ -7,13 +7,13 @@
 # pipes, across continuation lines), redirections with and without a
 # program, pipelines, background commands and pipelines, skipped commands,
 # missing programs, a program killed by a signal and syntax errors. Every
-# tenth of the way the shell runs bench/probe.sh, whose parent is the shell
+# tenth of the way the shell runs tests/probe.sh, whose parent is the shell
 # itself; it reads /proc/$PPID for VmRSS, the zombie children and the
 # descriptors. The first probe comes after one block, once the shell's
 # buffers have reached their working size.
 #
 # Flat means: the same descriptors open at the end as at the start,
-# at most SOAK_ZOMBIES (default 2) more zombies, and at most SOAK_RSS_KIB
+# at most SOAK_ZOMBIES (default 0) more zombies, and at most SOAK_RSS_KIB
 # (default 256; "off" skips this check) more KiB resident. Exits 1 when any
 # of them grew, when the shell did not reach the end of the script, or when
 # it ended with a status other than 0.
@@ -26,17 +26,18 @@ husk=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 lines=${2:-100000}
 rss_tolerance=${SOAK_RSS_KIB:-256}
-zombie_tolerance=${SOAK_ZOMBIES:-2}
+zombie_tolerance=${SOAK_ZOMBIES:-0}
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/husk-soak.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 d=$tmp/d
 mkdir -p "$d/sub"
 
 # The probe (probe.sh, beside this script) adds "<VmRSS KiB> <zombies>
-# <descriptors>" of the shell to the samples. A short wait first, so that
-# the background commands started before have ended and been collected
-# when the shell reads the probe's line.
-probe_lines="/bin/sleep 0.05
+# <descriptors>" of the shell to the samples. A first probe, whose line
+# goes to the shell's output, waits until the background commands started
+# before have ended, so that the shell has collected them all when it reads
+# the second probe's line.
+probe_lines="/bin/sh '$here/probe.sh'
 /bin/sh '$here/probe.sh' 0 $tmp/samples
 "
 
@@ -44,7 +45,7 @@ probe_lines="/bin/sleep 0.05
 # lines that do cover every way a child is started and ended.
 block="cd $d/sub
 > $d/f1
-cd '..' ; cd "sub" ; cd \\.\\.
+cd '..' ; cd \"sub\" ; cd \\.\\.
 cd sub | cd ..
 cd /nonexistent/dir
 /bin/cat < $d/f1 | /bin/cat >> $d/f2
