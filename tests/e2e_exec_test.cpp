@@ -85,6 +85,11 @@ TEST(Exec, Operators)
         {.run = {.feed = slowly({"cat | cat & " + sync_after_children + "\n", "echo after\n"})}, .out = "after\n", .pids = 2},
         {.run = {.feed = slowly({"echo x > f | cat & " + sync_after_children + "\n", "echo after\n"})}, .out = "after\n", .pids = 2},
         {.run = {.feed = slowly({"true > sync; head -n 1\n", "echo next\necho after\n"})}, .out = "echo next\n"},
+        // so does a stage after a | whose pipe was never made; it still runs
+        {.run = {.feed = slowly({"true > sync; false && echo a | cat\n", "echo after\n"})}, .out = "after\n"},
+        {.run = {.feed = slowly({"true > sync; echo x > f | cat\n", "echo after\n"})}, .out = "after\n", .pids = 1, .files = {{"f", "x\n"}}},
+        {.script = "true || echo a | wc -c\nfalse && echo a | touch ran\n", .out = "0\n", .files = {{"ran", ""}}},
+        {.script = "echo in > f\nfalse && echo a | cat < f\n", .out = "in\n"},
         {.script = "echo data > in\ncat < in &\necho data | cat &\n", .out = "data\ndata\n", .pids = 3},
         // cd
         {.script = "cd\npwd\n", .out = "/\n"},

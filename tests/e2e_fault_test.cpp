@@ -42,6 +42,10 @@ TEST(Fault, FailuresEndWithTheirMessage)
         {.script = "cat < in < in\n", .run = {.nofile = 4}, .err = "in: Too many open files\n", .status = 2},
         {.script = "cat < in\necho b > out\ncat < out\n", .run = {.nofile = 4}, .out = "data\nb\n", .files = {{"out", "b\n"}}},
         {.script = "true > out &\necho after\n", .run = {.nofile = 4}, .err = "/dev/null: Too many open files\n", .status = 2},
+        {.script = "echo x > f | cat > g\necho after\n", .run = {.nofile = 4}, .pids = 1, .err = "/dev/null: Too many open files\n", .status = 2, .files = {{"f", "x\n"}, {"g", ""}}},
+        // A program whose descriptors cannot be put in place never runs with
+        // the shell's own.
+        {.script = "echo a > f\ncat f\n", .run = {.dup2_fails = true}, .err = "echo: Bad file descriptor\n", .files = {{"f", ""}}},
         // Input that cannot be read is no end of input; input that is not
         // there yet is waited for: `echo two` is sent once the shell polls
         // its empty input, as the kernel's wait channel for it says.

@@ -7,17 +7,22 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -77,6 +82,7 @@ struct run_opts {
                                      // the shell reads, not `input`: see slowly()
     bool stdin_nonblock = false;     // the shell's input is left non-blocking
     bool stderr_closed = false;      // the shell starts with descriptor 2 closed
+    bool dup2_fails = false;         // every dup2 of the shell and its children fails
     std::string cwd{};               // working directory; empty: unchanged
     int timeout_ms = 20000;          // the run is killed after this, times timeout_factor()
 };
@@ -120,11 +126,36 @@ inline long now_ms()
 }
 
 // A step of the child before the shell runs failed: says so on standard
-// error, where the parent recognises the "harness:" start, and ends.
-[[noreturn]] inline void harness_fail(const std::string &what)
+// error and ends with status 125. A step this machine cannot do (`skip`:
+// becoming nobody, a limit, a system call filter) makes the row one that
+// is skipped, which the parent recognises by the "harness: not possible here: "
+// start; any other failed step is a failure of the row.
+[[noreturn]] inline void harness_fail(const std::string &what, bool skip = false)
 {
-    dprintf(2, "harness: %s: %s\n", what.c_str(), strerror(errno));
+    dprintf(2, "harness: %s%s: %s\n", skip ? "not possible here: " : "", what.c_str(), strerror(errno));
     _exit(125);
+}
+
+// Makes every dup2 and dup3 of this process and its children fail with
+// EBADF, which nothing else makes happen to the copies a launch puts on a
+// program's descriptors 0 and 1.
+inline void deny_dup2()
+{
+#ifdef __NR_dup2
+    constexpr unsigned dup_nr = __NR_dup2;
+#else
+    constexpr unsigned dup_nr = __NR_dup3;
+#endif
+    sock_filter f[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, dup_nr, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_dup3, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EBADF),
+    };
+    sock_fprog prog = {static_cast<unsigned short>(sizeof f / sizeof f[0]), f};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog))
+        harness_fail("seccomp", true);
 }
 
 // The child's part of husk_run: the descriptors, directory, environment,
@@ -167,11 +198,11 @@ inline long now_ms()
     constexpr uid_t nobody = 65534;
     if (o.as_nobody && getuid() == 0 &&
         (setgroups(0, nullptr) || setgid(nobody) || setuid(nobody)))
-        harness_fail("cannot become nobody");
+        harness_fail("become nobody", true);
     rlimit nofile = {o.nofile, o.nofile}, nproc = {o.nproc, o.nproc};
     if ((o.nofile && setrlimit(RLIMIT_NOFILE, &nofile)) ||
         (o.nproc && setrlimit(RLIMIT_NPROC, &nproc)))
-        harness_fail("setrlimit");
+        harness_fail("setrlimit", true);
     // The test ignores SIGPIPE; the shell gets the disposition asked for.
     signal(SIGPIPE, o.sigpipe_ignored ? SIG_IGN : SIG_DFL);
     if (o.stderr_closed)
@@ -181,6 +212,8 @@ inline long now_ms()
     for (std::string &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    if (o.dup2_fails)
+        deny_dup2();
     fexecve(exe, argv.data(), environ);
     harness_fail(bin);
 }
@@ -273,7 +306,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
     if (feeder != -1)
         waitpid(feeder, nullptr, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    r.not_started = r.status == 125 && r.err.rfind("harness: ", 0) == 0;
+    r.not_started = r.status == 125 && r.err.rfind("harness: not possible here: ", 0) == 0;
     return r;
 }
 
