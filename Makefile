@@ -66,7 +66,7 @@ fuzz: ## runs each fuzz target for FUZZ_SECONDS seconds (build-fuzz/; needs clan
 memcheck: build ## runs a representative script under valgrind's memory checker
 	@tests/memcheck.sh ./$(BUILD)/husk
 
-lint: build ## runs static analysis on the sources (clang-tidy, cppcheck)
+lint: build ## checks the layout of the sources and runs static analysis (clang-format, clang-tidy, cppcheck)
 	@tests/lint.sh $(BUILD)
 
 # The shell, its manual page and documentation under $(DESTDIR)$(PREFIX).

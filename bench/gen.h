@@ -38,6 +38,9 @@ template <size_t N> const char *gen_pick(gen_rng *r, const char *const (&arr)[N]
 
 namespace gen_words {
 
+// The word lists read best filled to the line.
+// clang-format off
+
 inline constexpr const char *cmds[] = {
     "ls", "grep", "cat", "sort", "uniq", "wc", "head", "tail", "cut", "tr",
     "find", "xargs", "sed", "awk", "cp", "mv", "rm", "mkdir", "tar", "gzip",
@@ -72,6 +75,8 @@ inline constexpr const char *redirs[] = {">", ">>", "<", "2>"};
 inline constexpr const char *redir_files[] = {
     "out.txt", "/tmp/log", "input.txt", "/dev/null", "errors.log",
     "build.log", "\"result file.txt\"", "report.csv"};
+
+// clang-format on
 
 }  // namespace gen_words
 
@@ -113,8 +118,8 @@ inline void gen_command(gen_rng *r, std::string *out)
 // indentation and blank line.
 inline void gen_line(gen_rng *r, std::string *out)
 {
-    static constexpr const char *joins[] = {" | ", " | ", " | ", " && ",
-                                            " && ", " || ", "; ", " & "};
+    static constexpr const char *joins[] = {" | ",  " | ",  " | ", " && ",
+                                            " && ", " || ", "; ",  " & "};
     if (gen_below(r, 20) == 0) {
         *out += '\n';
         return;

@@ -141,14 +141,18 @@ void BM_WordListPrint(benchmark::State &state, bench_input *(*input)(void))
 }  // namespace
 
 BENCHMARK_CAPTURE(BM_SyntaxHandle, script, script_input)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SyntaxHandle, long_line, long_line_input)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_WordListFromBuff, script, script_input)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_WordListFromBuff, long_line, long_line_input)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SyntaxHandle, long_line, long_line_input)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListFromBuff, script, script_input)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListFromBuff, long_line, long_line_input)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WordListPrintFromBuff, script, script_input)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WordListPrintFromBuff, long_line, long_line_input)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WordListPrint, script, script_input)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_WordListPrint, long_line, long_line_input)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WordListPrint, long_line, long_line_input)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -86,7 +86,9 @@ int main(int argc, char **argv)
     double per_run = (now() - start) / static_cast<double>(count);
     double cpu_per_run = cpu / static_cast<double>(count);
     FILE *f = fopen(result, "w");
-    if (!f || fprintf(f, "%.9f %.9f %ld %d\n", per_run, cpu_per_run, peak, status_out) < 0 || fclose(f) != 0) {
+    if (!f ||
+        fprintf(f, "%.9f %.9f %ld %d\n", per_run, cpu_per_run, peak, status_out) < 0 ||
+        fclose(f) != 0) {
         perror(result);
         return 1;
     }

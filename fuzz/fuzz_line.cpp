@@ -32,22 +32,28 @@ namespace {
 
 [[noreturn]] void broken(const char *what, const std::string &line)
 {
-    fprintf(stderr, "fuzz_line: property broken: %s\nline (%zu bytes): ",
-            what, line.size());
+    fprintf(stderr, "fuzz_line: property broken: %s\nline (%zu bytes): ", what,
+            line.size());
     for (unsigned char c : line)
         fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
     fputc('\n', stderr);
     abort();
 }
 
-#define CHECK(cond, line)                  \
-    do {                                   \
-        if (!(cond))                       \
-            broken(#cond, line);           \
+#define CHECK(cond, line)        \
+    do {                         \
+        if (!(cond))             \
+            broken(#cond, line); \
     } while (0)
 
-bool op_char(char c) { return strchr(";&|<>", c) && c; }
-bool space_char(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool op_char(char c)
+{
+    return strchr(";&|<>", c) && c;
+}
+bool space_char(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // An operator at `i` is a doubled & | < > or else one character.
 int op_len(const std::string &b, size_t i)
@@ -249,7 +255,7 @@ verdict check(const std::string &line, std::string *after)
 // those blanks.
 void check_in_pieces(const std::string &line)
 {
-    std::string text, spaced;  // the buffer, and the same with the blanks
+    std::string text, spaced;    // the buffer, and the same with the blanks
     std::vector<size_t> blanks;  // where they stand in `spaced`
     syntax_scan scan = {};
     for (size_t at = 0, nl = 0; nl != std::string::npos; at = nl + 1) {
@@ -301,8 +307,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     for (size_t i = 0; i < line.size(); i++)
         if (buf[i] != line[i])
-            CHECK(v.st == syntax_cont_read && i + 1 == line.size() &&
-                      line[i] == '\\' && buf[i] == ' ', line);
+            CHECK(v.st == syntax_cont_read && i + 1 == line.size() && line[i] == '\\' &&
+                      buf[i] == ' ',
+                  line);
     std::string ref_buf = line;
     CHECK(v == ref_check(ref_buf), line);
     CHECK(buf == ref_buf, line);
@@ -315,7 +322,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (wl)
         toks = list_tokens(wl, line);
     std::string printed = husk_test::capture(1, [&] { word_list_print(wl); });
-    CHECK(printed == husk_test::capture(1, [&] { word_list_print_from_buff(buf.c_str()); }), line);
+    CHECK(printed ==
+              husk_test::capture(1, [&] { word_list_print_from_buff(buf.c_str()); }),
+          line);
     CHECK(printed == render(toks), line);
     if (wl) {
         word_list_destroy(&wl);

@@ -80,7 +80,8 @@ size_t nul_lines(const std::string &text)
 size_t count(const std::string &text, const std::string &what)
 {
     size_t n = 0;
-    for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size())
+    for (size_t at = 0; (at = text.find(what, at)) != std::string::npos;
+         at += what.size())
         n++;
     return n;
 }
@@ -119,8 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     char *argv[] = {name, opt, nullptr};
     int status = -1;
     std::string e, o = husk_test::capture(1, [&] {
-        e = husk_test::capture(2, [&] { status = husk_main(2, argv); });
-    });
+                       e = husk_test::capture(2, [&] { status = husk_main(2, argv); });
+                   });
     off_t pos = lseek(0, 0, SEEK_CUR);
     if (status != 0 || pos != static_cast<off_t>(in.size()))
         fail("ended early or with a failure");

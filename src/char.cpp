@@ -31,8 +31,7 @@ int is_delim(const char *token, int char_cnt)
         return 0;
     if (char_cnt == 1)
         return is_char_from_delim(token[0]);
-    return token[0] != ';' && is_char_from_delim(token[0]) &&
-           token[1] == token[0];
+    return token[0] != ';' && is_char_from_delim(token[0]) && token[1] == token[0];
 }
 
 int is_leftside_delim(const char *token, int char_cnt, delim *dl)
@@ -152,8 +151,9 @@ inline __m128i block_match(__m128i v, const byte_runs &r)
 void char_block(const char *p, unsigned *spaces, unsigned *stops)
 {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    __m128i stop = _mm_or_si128(_mm_or_si128(block_match(v, delim_runs), block_match(v, special_runs)),
-                                _mm_cmpeq_epi8(v, _mm_setzero_si128()));
+    __m128i stop = _mm_or_si128(
+        _mm_or_si128(block_match(v, delim_runs), block_match(v, special_runs)),
+        _mm_cmpeq_epi8(v, _mm_setzero_si128()));
     *spaces = static_cast<unsigned>(_mm_movemask_epi8(block_match(v, space_runs)));
     *stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
 }

@@ -65,8 +65,8 @@ int is_delim(const char *token, int char_cnt);
 int is_leftside_delim(const char *token, int char_cnt, delim *dl);   // ; &
 int is_rightside_delim(const char *token, int char_cnt, delim *dl);  // < > << >>
 int is_bothside_delim(const char *token, int char_cnt, delim *dl);   // | || &&
-int is_word_delim(const char *token, int char_cnt, delim *dl);  // redirections
-int is_cmd_delim(const char *token, int char_cnt, delim *dl);   // ; & | || &&
+int is_word_delim(const char *token, int char_cnt, delim *dl);       // redirections
+int is_cmd_delim(const char *token, int char_cnt, delim *dl);        // ; & | || &&
 
 // The quote rule: a quote character starts a stretch of plain text that
 // runs to the next quote of the same kind, so quotes do not nest and a

@@ -29,8 +29,7 @@ typedef enum def_delim {
 // the system's text for errno). Every fatal end goes through here, so the
 // messages have one call shape and the statuses one place. The shell's own
 // output gathered so far is written out on the way.
-[[noreturn]] inline void fatal(int status, const char *prefix,
-                               const char *text = nullptr)
+[[noreturn]] inline void fatal(int status, const char *prefix, const char *text = nullptr)
 {
     if (text)
         fputs(text, stderr);

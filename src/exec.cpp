@@ -143,8 +143,7 @@ word *cmd_process(word *head, int *cmd_len, int *cmd_fd, delim *dl)
 
 // Sets whether the shell waits for the command and, for a command that
 // feeds a pipe, makes the pipe unless its output is already redirected.
-void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd,
-                                  int *pipe_fd)
+void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd, int *pipe_fd)
 {
     *flag_wait = 1;
     if (dl == delim_pipe) {
@@ -166,8 +165,7 @@ void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd,
 // A command ended by & puts its whole pipeline in the background: neither
 // it nor the stages that feed it are ever waited for (they are collected
 // once they have ended, before a later line).
-void proc_wait_later_handle(proc_list *procs, delim dl, int flag_wait,
-                            pid_t child)
+void proc_wait_later_handle(proc_list *procs, delim dl, int flag_wait, pid_t child)
 {
     if (dl == delim_ampersand) {
         if (child > 0 || procs->cnt > 0)
@@ -229,8 +227,7 @@ pid_t fork_exec_argv(char **argv, int *cmd_fd)
 // is waited for when `flag_wait` is set. Gives the command's result (for a
 // child not waited for, 0) and, in `*child`, the process id of the child
 // started, or 0 when none was.
-int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd,
-                    pid_t *child)
+int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd, pid_t *child)
 {
     if (!head)
         fatal(1, nullptr, "cmd_exec_handle: Failed, no head.\n");
@@ -319,7 +316,8 @@ word *cmd_step(run_state *rs, word *head)
     }
     int cmd_len;
     delim cmd_dl;
-    word *next_head = cmd_process(head, &cmd_len, flag_exec ? rs->cmd_fd : nullptr, &cmd_dl);
+    word *next_head =
+        cmd_process(head, &cmd_len, flag_exec ? rs->cmd_fd : nullptr, &cmd_dl);
     if (flag_exec)
         cmd_launch(rs, head, cmd_len, cmd_dl);
     rs->cmd_fd[0] = rs->cmd_fd[1] = -1;

@@ -44,8 +44,8 @@ delim_type delim_gettype(const char *buff, int idx, int *symcnt)
 // Decides an operator that needs a word after it (side class `d_type`) by
 // the first token after position `look`, with only spaces between. On an
 // error about that token, `*idx` and `*symcnt` are moved to name it.
-syntax_state delim_word_after(const char *buff, int *idx, int *symcnt,
-                              delim_type d_type, int look)
+syntax_state delim_word_after(const char *buff, int *idx, int *symcnt, delim_type d_type,
+                              int look)
 {
     switch (buff_find_next_token(buff, &look)) {
     case tok_word:
@@ -62,8 +62,8 @@ syntax_state delim_word_after(const char *buff, int *idx, int *symcnt,
 
 // The verdict on one operator token at `*idx`. On an error about the token
 // that follows, `*idx` and `*symcnt` are moved to name that token.
-syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
-                          delim_type d_type, short cmd_exist)
+syntax_state delim_handle(const char *buff, int *idx, int *symcnt, delim_type d_type,
+                          short cmd_exist)
 {
     if (d_type != delim_rside && !cmd_exist)
         return syntax_err;
@@ -78,8 +78,8 @@ syntax_state delim_handle(const char *buff, int *idx, int *symcnt,
 // token of the new text. The operator ended with its line: a line that
 // starts with an operator character never lengthens it. Answers syntax_ok
 // with `*idx` where the scan goes on, or the line's verdict.
-syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
-                           int *idx, int *err_pos, int *symcnt)
+syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan, int *idx,
+                           int *err_pos, int *symcnt)
 {
     if (scan->quote) {
         const char *close = quote_find_close(buff + *idx, scan->quote);
@@ -91,8 +91,8 @@ syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
     } else if (scan->op_len) {
         int at = scan->op_idx;
         *symcnt = scan->op_len;
-        syntax_state res = delim_word_after(buff, &at, symcnt,
-                                            delim_side(buff + at, scan->op_len), *idx - 1);
+        syntax_state res = delim_word_after(
+            buff, &at, symcnt, delim_side(buff + at, scan->op_len), *idx - 1);
         if (res == syntax_err)
             *err_pos = at;
         if (res == syntax_cont_read)
@@ -113,7 +113,11 @@ syntax_state scan_step(char *buff, const char *end, syntax_scan *at, int *symcnt
     if (is_quote(c)) {
         const char *close = quote_find_close(buff + at->idx + 1, c);
         if (!close) {
-            *at = {.idx = static_cast<int>(end - buff), .cmd_exist = 1, .quote = c, .op_idx = 0, .op_len = 0};
+            *at = {.idx = static_cast<int>(end - buff),
+                   .cmd_exist = 1,
+                   .quote = c,
+                   .op_idx = 0,
+                   .op_len = 0};
             return syntax_cont_read;
         }
         at->cmd_exist = 1;
@@ -133,8 +137,8 @@ syntax_state scan_step(char *buff, const char *end, syntax_scan *at, int *symcnt
         return syntax_ok;
     }
     delim_type d_type = delim_gettype(buff, at->idx, symcnt);
-    syntax_state res = delim_handle(buff, &at->idx, symcnt, d_type,
-                                    static_cast<short>(at->cmd_exist));
+    syntax_state res =
+        delim_handle(buff, &at->idx, symcnt, d_type, static_cast<short>(at->cmd_exist));
     if (res == syntax_err)
         return res;
     at->op_idx = at->idx;
@@ -152,8 +156,7 @@ syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt)
     return syntax_handle_from(buff, &scan, err_pos, symcnt);
 }
 
-syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
-                                int *symcnt)
+syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos, int *symcnt)
 {
     // Only the text appended since the last call is measured, never the
     // whole line again.
@@ -173,7 +176,8 @@ syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
     for (;;) {
         // Words and blanks need no decision: cross their run at once,
         // noting whether it held command content.
-        at.idx = static_cast<int>(char_look_stop(&lk, buff + at.idx, &at.cmd_exist) - buff);
+        at.idx =
+            static_cast<int>(char_look_stop(&lk, buff + at.idx, &at.cmd_exist) - buff);
         if (buff[at.idx] == '\0')
             return syntax_ok;
         res = scan_step(buff, end, &at, symcnt);

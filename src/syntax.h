@@ -48,7 +48,6 @@ typedef struct def_syntax_scan {
 // checked before, unchanged, with more text appended. The answers are those
 // syntax_handle gives for the whole buffer. On syntax_cont_read `*scan` is
 // set for the next call; after the other answers it is of no further use.
-syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos,
-                                int *symcnt);
+syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos, int *symcnt);
 
 #endif

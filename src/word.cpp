@@ -138,7 +138,8 @@ int tok_word_rewrite(tok_scan *ts, const char *p, const char *q, tok_buff *tok)
             // Both quotes are dropped; an unclosed one runs to the end.
             const char *close = quote_find_close(q + 1, *q);
             const char *stretch_end = close ? close : ts->lk.end;
-            tok_buff_add(tok, &tok_idx, q + 1, static_cast<size_t>(stretch_end - (q + 1)));
+            tok_buff_add(tok, &tok_idx, q + 1,
+                         static_cast<size_t>(stretch_end - (q + 1)));
             q = close ? close + 1 : ts->lk.end;
         }
         const char *r = char_look_word_end(&ts->lk, q);
@@ -152,7 +153,8 @@ int tok_word_rewrite(tok_scan *ts, const char *p, const char *q, tok_buff *tok)
 // Reads the next token and moves past it. Returns its text, `*len`
 // characters not NUL-terminated, pointing into the line or into `tok`;
 // null when only spaces remain. `*is_delim` tells operators apart.
-[[gnu::always_inline]] inline const char *token_handle(tok_scan *ts, short *is_delim, int *len, tok_buff *tok)
+[[gnu::always_inline]] inline const char *token_handle(tok_scan *ts, short *is_delim,
+                                                       int *len, tok_buff *tok)
 {
     const char *p = ts->p;
     while (char_class(*p) & cc_space)
@@ -277,8 +279,8 @@ char **word_list_part_to_argv(const word *head, int len)
         fatal(1, nullptr, "word_list_part_to_argv: wrong arg!\n");
     if (len == 0)
         return nullptr;
-    char **argv = static_cast<char **>(
-        mem_calloc(static_cast<size_t>(len) + 1, sizeof(char *)));
+    char **argv =
+        static_cast<char **>(mem_calloc(static_cast<size_t>(len) + 1, sizeof(char *)));
     const word *w = head;
     for (int i = 0; i < len; i++, w = w->next) {
         if (!w)

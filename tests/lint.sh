@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Static analysis of the shell's sources: clang-tidy with the checks of
-# .clang-tidy, over the compile commands of a build directory, then cppcheck.
+# Static analysis of the shell's sources: their layout against
+# .clang-format, clang-tidy with the checks of .clang-tidy over the compile
+# commands of a build directory, then cppcheck.
 # Any finding fails.
 #   tests/lint.sh <build directory>
 set -u
@@ -17,6 +18,17 @@ tidy=$(command -v clang-tidy || command -v clang-tidy-14) ||
 command -v cppcheck > /dev/null || { echo "lint: cppcheck is not installed" >&2; exit 1; }
 
 failed=0
+# The layout: .clang-format (the tests keep theirs, tests/.clang-format).
+format=$(command -v clang-format || command -v clang-format-14) ||
+    { echo "lint: clang-format is not installed" >&2; exit 1; }
+if find "$root"/src "$root"/fuzz "$root"/bench -name '*.cpp' -o -name '*.h' |
+    xargs "$format" --dry-run -Werror 2>&1; then
+    echo "lint: clang-format: clean"
+else
+    echo "lint: clang-format would change the layout above (run it with -i)" >&2
+    failed=1
+fi
+
 # The build may be configured for g++, whose options clang does not all know.
 "$tidy" -p "$(dirname "$db")" --quiet --extra-arg=-Wno-ignored-optimization-argument \
     --extra-arg=-Wno-unknown-warning-option "$root"/src/*.cpp 2>&1 |
