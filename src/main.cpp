@@ -244,6 +244,7 @@ void loop(void)
         mem_free(&buff, max_buff_size, &wl);
     }
     free(buff);
+    word_scratch_free();
 }
 
 }  // namespace

@@ -305,3 +305,9 @@ void word_list_destroy(word_list **wl)
     free(*wl);
     *wl = nullptr;
 }
+
+void word_scratch_free(void)
+{
+    free(scratch.str);
+    scratch = {nullptr, 0};
+}

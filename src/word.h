@@ -47,4 +47,8 @@ char **word_list_part_to_argv(const word *head, int len);
 // Releases the list `*wl` with all its words and sets `*wl` to null.
 void word_list_destroy(word_list **wl);
 
+// Gives back the scratch text that the tokeniser keeps from line to line
+// for words it rewrites: at the end of a run, nothing stays allocated.
+void word_scratch_free(void);
+
 #endif
