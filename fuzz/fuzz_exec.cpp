@@ -50,9 +50,12 @@ char cur_path[4096];
 
 namespace {
 
+const std::set<std::string> old_files = {"a", "b", "c"}, all_files = {"a", "b", "c", "x", "y"};
+
 // The directory the fuzzer was started in, and the scratch directory: a run
 // enters the scratch directory and leaves it again, so that the fuzzer's own
 // relative paths (corpus, findings) keep their meaning.
+char scratch_path[] = "/tmp/husk-fuzz-exec.XXXXXX";
 int start_dir = -1, scratch_dir = -1;
 
 void enter(int dir)
@@ -61,9 +64,17 @@ void enter(int dir)
         abort();
 }
 
+void scratch_remove()
+{
+    for (const std::string &n : all_files)
+        unlinkat(scratch_dir, n.c_str(), 0);
+    rmdir(scratch_path);
+}
+
 [[noreturn]] void broken(const char *what, const std::string &line)
 {
     enter(start_dir);
+    scratch_remove();
     fprintf(stderr, "fuzz_exec: property broken: %s\nline (%zu bytes): ", what,
             line.size());
     for (unsigned char c : line)
@@ -77,8 +88,6 @@ void enter(int dir)
         if (!(cond))                 \
             broken(#cond, line);     \
     } while (0)
-
-const std::set<std::string> old_files = {"a", "b", "c"}, all_files = {"a", "b", "c", "x", "y"};
 
 struct redir {
     std::string op, name;
@@ -286,8 +295,6 @@ void check_run(const std::string &line, const model &m, const std::string &out,
     CHECK(rec.collects == any_bg);
 }
 
-char scratch_path[] = "/tmp/husk-fuzz-exec.XXXXXX";
-
 // Makes the scratch directory, the HOME of `cd`; it goes at the end.
 void scratch_make()
 {
@@ -296,11 +303,7 @@ void scratch_make()
         (scratch_dir = open(scratch_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
         stat("/dev/null", &dev_null) != 0)
         abort();
-    atexit([] {
-        for (const std::string &n : all_files)
-            unlinkat(scratch_dir, n.c_str(), 0);
-        rmdir(scratch_path);
-    });
+    atexit(scratch_remove);
 }
 
 // Puts the files back as a run expects them: a, b and c of 2 bytes each,
