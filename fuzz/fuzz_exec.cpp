@@ -1,0 +1,368 @@
+// fuzz_exec.cpp - accepted command lines through the list runner, with the
+// launcher replaced by a recorder that starts nothing (spawn_record.cpp).
+//
+// The input is a line, then optionally a NUL byte and the statuses the
+// launches report when waited for, one byte each, taken in turn (255 is an
+// end by a signal, -1; none: all 0). It runs in a scratch directory, also
+// HOME, holding the files a, b and c; x and y are missing. Only lines that
+// cannot end the shell are run: no `<<`, redirections only to those five
+// names, `<` only from a, b and c, and `cd` only to HOME or `.`, so the
+// directory never changes. It stops on any difference from a model of what
+// the runner must do in:
+//  - the commands launched, in order, with their words;
+//  - what each gets on its standard input and output: the shell's own, the
+//    pipe from the command before (whose writer the shell no longer holds),
+//    a pipe to the next one, a file (opened for appending after >>), or
+//    /dev/null (in the background, and after a | whose pipe was never made);
+//  - the descriptors the shell holds: at each launch only those it held
+//    before the line, the pair handed over and the read end of the pipe the
+//    command feeds, all close-on-exec; after the line exactly those it held
+//    before, and no close of a descriptor that was not open;
+//  - the files of the line opened, in order, each as its operator says: a
+//    skipped command opens none; and what became of each file (created,
+//    emptied, untouched);
+//  - the output: one line for each command not waited for, its process id,
+//    or its result for `cd` and for a command without words;
+//  - the waits: each launch of a foreground pipeline is waited for exactly
+//    once, after the pipeline's last launch and before any later one; none
+//    of a background pipeline is, and the shell collects its children
+//    before the next line, without any call when it started none.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "capture.h"
+#include "exec.h"
+#include "spawn_record.h"
+#include "syntax.h"
+#include "word.h"
+
+// The prompt path is the program entry's; this program links the executor
+// without it.
+char cur_path[4096];
+
+namespace {
+
+const std::set<std::string> old_files = {"a", "b", "c"}, all_files = {"a", "b", "c", "x", "y"};
+
+// The directory the fuzzer was started in, and the scratch directory: a run
+// enters the scratch directory and leaves it again, so that the fuzzer's own
+// relative paths (corpus, findings) keep their meaning.
+char scratch_path[] = "/tmp/husk-fuzz-exec.XXXXXX";
+int start_dir = -1, scratch_dir = -1;
+
+void enter(int dir)
+{
+    if (fchdir(dir) != 0)
+        abort();
+}
+
+void scratch_remove()
+{
+    for (const std::string &n : all_files)
+        unlinkat(scratch_dir, n.c_str(), 0);
+    rmdir(scratch_path);
+}
+
+[[noreturn]] void broken(const char *what, const std::string &line)
+{
+    enter(start_dir);
+    scratch_remove();
+    fprintf(stderr, "fuzz_exec: property broken: %s\nline (%zu bytes): ", what,
+            line.size());
+    for (unsigned char c : line)
+        fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
+    fputc('\n', stderr);
+    abort();
+}
+
+#define CHECK(cond)                  \
+    do {                             \
+        if (!(cond))                 \
+            broken(#cond, line);     \
+    } while (0)
+
+struct redir {
+    std::string op, name;
+};
+
+struct command {
+    std::vector<std::string> words;
+    std::vector<redir> redirs;
+    std::string end;  // the operator that ends it; empty at the end
+};
+
+// The commands of the line: its words up to the first operator, then its
+// redirections; other words are ignored. False for a line this target does
+// not run.
+bool cut(const word_list *wl, std::vector<command> *cmds)
+{
+    command c;
+    for (const word *w = wl->head; w; w = w->next) {
+        std::string t = w->str;
+        if (!w->is_delim) {
+            if (c.redirs.empty())
+                c.words.push_back(t);
+        } else if (t == "<<") {
+            return false;
+        } else if (t == "<" || t == ">" || t == ">>") {
+            w = w->next;
+            if (!(t == "<" ? old_files : all_files).count(w->str))
+                return false;
+            c.redirs.push_back({t, w->str});
+        } else {
+            c.end = t;
+            cmds->push_back(c);
+            c = {};
+        }
+    }
+    if (!c.words.empty() || !c.redirs.empty())
+        cmds->push_back(c);
+    for (const command &m : *cmds)
+        if (m.words.size() == 2 && m.words[0] == "cd" && m.words[1] != "." &&
+            !all_files.count(m.words[1]))
+            return false;
+    return true;
+}
+
+// Where a standard stream of a launch leads: s the shell's own, p a pipe,
+// f the file `name` (opened by `op`), n /dev/null.
+struct stream {
+    char kind = 's';
+    std::string name, op;
+};
+
+struct launch_want {
+    const command *cmd;
+    stream in, out;
+    int from;              // the launch that writes the pipe read, or -1
+    int wait_after = -1;   // waited for once this many launches were made;
+                           // -1: never (a background pipeline)
+};
+
+struct model {
+    std::vector<launch_want> launches;
+    std::vector<open_seen> opens;       // the files of the line, in order
+    std::map<std::string, char> files;  // F full, E empty, M missing
+    std::string out;                    // the pid and result lines
+};
+
+// What the runner must do with `cmds`, launch k reporting status[k] when
+// waited for (spawn_record.h).
+model run_model(const std::vector<command> &cmds, const std::vector<int> &status)
+{
+    model m;
+    for (const std::string &n : all_files)
+        m.files[n] = old_files.count(n) ? 'F' : 'M';
+    int last = 0, prev_launch = -1;
+    size_t first = 0;  // the first launch of the pipeline
+    bool bg = false, prev_piped = false;
+    for (size_t i = 0; i < cmds.size(); i++) {
+        const command &c = cmds[i];
+        std::string before = i ? cmds[i - 1].end : "";
+        if (before != "|") {
+            first = m.launches.size();
+            size_t j = i;
+            while (cmds[j].end == "|")
+                j++;
+            bg = cmds[j].end == "&";
+        }
+        if ((before == "&&" && last != 0) || (before == "||" && last == 0)) {
+            prev_piped = false;
+            prev_launch = -1;
+            continue;
+        }
+        stream in, out;
+        for (const redir &r : c.redirs) {
+            m.opens.push_back({r.name, r.op == "<"   ? O_RDONLY
+                                       : r.op == ">" ? O_WRONLY | O_CREAT | O_TRUNC
+                                                     : O_WRONLY | O_CREAT | O_APPEND});
+            (r.op == "<" ? in : out) = {'f', r.name, r.op};
+            char &f = m.files[r.name];
+            if (r.op == ">" || (r.op == ">>" && f == 'M'))
+                f = 'E';
+        }
+        if (in.kind == 's' && before == "|")
+            in.kind = prev_piped ? 'p' : 'n';
+        else if (in.kind == 's' && bg)
+            in.kind = 'n';
+        if (out.kind == 's' && c.end == "|")
+            out.kind = 'p';
+        bool waited = c.end != "|" && c.end != "&";
+        int res = 0, launch = -1;
+        if (!c.words.empty() && c.words[0] == "cd") {
+            size_t n = c.words.size();
+            res = n > 2 ? 1 : n == 1 || c.words[1] == "." ? 0 : -1;
+        } else if (!c.words.empty()) {
+            launch = int(m.launches.size());
+            m.launches.push_back({&c, in, out, in.kind == 'p' ? prev_launch : -1});
+            res = waited ? scripted(status, size_t(launch)) : rec_pid + launch;
+        }
+        for (size_t k = first; c.end != "|" && !bg && k < m.launches.size(); k++)
+            m.launches[k].wait_after = int(m.launches.size());
+        if (!waited)
+            m.out += std::to_string(res) + "\n";
+        last = waited ? res : 0;
+        prev_piped = out.kind == 'p';
+        prev_launch = launch;
+    }
+    return m;
+}
+
+// Of a missing file, all zero.
+struct stat stat_of(const char *name)
+{
+    struct stat st = {};
+    if (stat(name, &st) != 0)
+        st = {};
+    return st;
+}
+
+struct stat dev_null;
+
+bool same_file(const fd_seen &s, const struct stat &st)
+{
+    return st.st_ino && s.dev == st.st_dev && s.ino == st.st_ino;
+}
+
+// The descriptor `s` handed over for input (`input`) or output is what `w`
+// says, close-on-exec and none of those the shell held before the line;
+// `feeder` is the launch that writes the pipe an input reads.
+bool stream_is(const fd_seen &s, const stream &w, bool input, const launch_seen *feeder)
+{
+    int mode = input ? O_RDONLY : O_WRONLY | (w.op == ">>" ? O_APPEND : 0);
+    if (w.kind == 's' || !s.cloexec || rec.before.count(s.fd))
+        return w.kind == 's' && s.fd == -1;
+    switch (w.kind) {
+    case 'n':
+        return s.type == S_IFCHR && same_file(s, dev_null) && s.flags == O_RDONLY;
+    case 'f':
+        return s.type == S_IFREG && same_file(s, stat_of(w.name.c_str())) && s.flags == mode;
+    default:
+        return s.type == S_IFIFO && s.flags == mode && (!input || s.hup) &&
+               (!feeder || feeder->out.ino == s.ino);
+    }
+}
+
+void check_run(const std::string &line, const model &m, const std::string &out,
+               const std::set<int> &after)
+{
+    CHECK(out == m.out);
+    std::vector<open_seen> opens;
+    for (const open_seen &o : rec.opens)
+        if (o.name != "/dev/null")
+            opens.push_back({o.name, o.flags & (O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND)});
+    CHECK(opens == m.opens);
+    CHECK(after == rec.before && rec.bad_closes == 0);
+    for (const auto &[name, state] : m.files) {
+        struct stat st = stat_of(name.c_str());
+        CHECK(state == 'M' ? !st.st_ino : st.st_ino && st.st_size == (state == 'F' ? 2 : 0));
+    }
+    CHECK(rec.launches.size() == m.launches.size());
+    bool any_bg = false;
+    for (size_t k = 0; k < m.launches.size(); k++) {
+        const launch_seen &got = rec.launches[k];
+        const launch_want &want = m.launches[k];
+        CHECK(got.words == want.cmd->words);
+        CHECK(stream_is(got.in, want.in, true, want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr));
+        CHECK(stream_is(got.out, want.out, false, nullptr));
+        if (want.out.kind == 'p')
+            CHECK(got.held.size() == 1 && got.held[0].type == S_IFIFO && got.held[0].cloexec &&
+                  got.held[0].ino == got.out.ino && got.held[0].flags == O_RDONLY);
+        else
+            CHECK(got.held.empty());
+        any_bg |= want.wait_after == -1;
+    }
+    std::vector<bool> waited(m.launches.size());
+    int launched = 0;
+    for (const spawn_event &e : rec.events) {
+        launched += !e.wait;
+        if (e.wait) {
+            CHECK(e.launch >= 0 && m.launches[size_t(e.launch)].wait_after == launched);
+            CHECK(!waited[size_t(e.launch)]);  // exactly once
+            waited[size_t(e.launch)] = true;
+        }
+    }
+    for (size_t k = 0; k < m.launches.size(); k++)
+        CHECK(waited[k] == (m.launches[k].wait_after != -1));
+    CHECK(rec.collects == any_bg);
+}
+
+// Makes the scratch directory, the HOME of `cd`; it goes at the end.
+void scratch_make()
+{
+    if (!mkdtemp(scratch_path) || setenv("HOME", scratch_path, 1) != 0 ||
+        (start_dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
+        (scratch_dir = open(scratch_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
+        stat("/dev/null", &dev_null) != 0)
+        abort();
+    atexit(scratch_remove);
+}
+
+// Puts the files back as a run expects them: a, b and c of 2 bytes each,
+// x and y missing.
+void scratch_reset()
+{
+    for (const std::string &n : all_files) {
+        if (!old_files.count(n)) {
+            unlink(n.c_str());
+        } else if (stat_of(n.c_str()).st_size != 2) {
+            FILE *f = fopen(n.c_str(), "w");
+            if (!f || fputs("z\n", f) < 0 || fclose(f) != 0)
+                abort();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const char *text = reinterpret_cast<const char *>(data);
+    const void *nul = memchr(data, '\0', size);
+    std::string line(text, nul ? static_cast<const char *>(nul) - text : size);
+    std::vector<int> status;
+    for (size_t i = line.size() + 1; i < size; i++)
+        status.push_back(data[i] == 255 ? -1 : data[i]);
+
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back('\0');
+    int pos, len;
+    if (syntax_handle(buf.data(), &pos, &len) != syntax_ok)
+        return 0;
+    word_list *wl = word_list_from_buff(buf.data());
+    std::vector<command> cmds;
+    if (!wl || !cut(wl, &cmds)) {
+        if (wl)
+            word_list_destroy(&wl);
+        return 0;
+    }
+    if (scratch_dir == -1)
+        scratch_make();
+    enter(scratch_dir);
+    scratch_reset();
+    model m = run_model(cmds, status);
+
+    rec = {};
+    rec.status = status;
+    std::set<int> after;
+    std::string out = husk_test::capture(1, [&] {
+        husk_test::capture(2, [&] {
+            rec.before = open_fds();
+            exec_word_list_handle(wl);
+            after = open_fds();
+            proc_finished_handle();
+        });
+    });
+    check_run(line, m, out, after);
+    enter(start_dir);
+    word_list_destroy(&wl);
+    return 0;
+}

@@ -1,0 +1,103 @@
+// spawn_record.cpp - the recording launcher (see spawn_record.h).
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "spawn.h"
+#include "spawn_record.h"
+
+spawn_record rec;
+
+std::set<int> open_fds()
+{
+    std::set<int> fds;
+    DIR *dir = opendir("/proc/self/fd");
+    if (!dir)
+        abort();
+    while (dirent *e = readdir(dir))
+        if (e->d_name[0] != '.' && atoi(e->d_name) != dirfd(dir))
+            fds.insert(atoi(e->d_name));
+    closedir(dir);
+    return fds;
+}
+
+namespace {
+
+fd_seen describe(int fd)
+{
+    fd_seen s;
+    s.fd = fd;
+    struct stat st;
+    if (fd == -1 || fstat(fd, &st) != 0)
+        return s;
+    s.type = st.st_mode & S_IFMT;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.flags = fcntl(fd, F_GETFL) & (O_ACCMODE | O_APPEND);
+    s.cloexec = fcntl(fd, F_GETFD) & FD_CLOEXEC;
+    pollfd p = {fd, 0, 0};  // POLLHUP is reported whatever is asked for
+    s.hup = poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+    return s;
+}
+
+}  // namespace
+
+pid_t spawn_argv(char **argv, const int *cmd_fd)
+{
+    launch_seen l;
+    for (char **a = argv; *a; a++)
+        l.words.push_back(*a);
+    l.in = describe(cmd_fd[0]);
+    l.out = describe(cmd_fd[1]);
+    for (int fd : open_fds())
+        if (!rec.before.count(fd) && fd != cmd_fd[0] && fd != cmd_fd[1])
+            l.held.push_back(describe(fd));
+    rec.events.push_back({false, int(rec.launches.size())});
+    rec.launches.push_back(l);
+    return rec_pid + pid_t(rec.launches.size() - 1);
+}
+
+int spawn_wait(pid_t pid)
+{
+    int k = pid - rec_pid;
+    if (k < 0 || k >= int(rec.launches.size()))
+        k = -1;
+    rec.events.push_back({true, k});
+    return k == -1 ? 0 : scripted(rec.status, size_t(k));
+}
+
+int spawn_collect(void)
+{
+    rec.collects++;
+    return 0;
+}
+
+extern "C" int __real_open(const char *name, int flags, ...);
+
+extern "C" int __wrap_open(const char *name, int flags, ...)
+{
+    mode_t mode = 0;
+    if (flags & O_CREAT) {
+        va_list ap;
+        va_start(ap, flags);
+        mode = va_arg(ap, mode_t);
+        va_end(ap);
+    }
+    rec.opens.push_back({name, flags});
+    return __real_open(name, flags, mode);
+}
+
+extern "C" int __real_close(int fd);
+
+extern "C" int __wrap_close(int fd)
+{
+    int res = __real_close(fd);
+    if (res == -1 && errno == EBADF)
+        rec.bad_closes++;
+    return res;
+}
