@@ -50,7 +50,8 @@ char cur_path[4096];
 
 namespace {
 
-const std::set<std::string> old_files = {"a", "b", "c"}, all_files = {"a", "b", "c", "x", "y"};
+const std::set<std::string> old_files = {"a", "b", "c"},
+                            all_files = {"a", "b", "c", "x", "y"};
 
 // The directory the fuzzer was started in, and the scratch directory: a run
 // enters the scratch directory and leaves it again, so that the fuzzer's own
@@ -83,10 +84,10 @@ void scratch_remove()
     abort();
 }
 
-#define CHECK(cond)                  \
-    do {                             \
-        if (!(cond))                 \
-            broken(#cond, line);     \
+#define CHECK(cond)              \
+    do {                         \
+        if (!(cond))             \
+            broken(#cond, line); \
     } while (0)
 
 struct redir {
@@ -142,9 +143,9 @@ struct stream {
 struct launch_want {
     const command *cmd;
     stream in, out;
-    int from;              // the launch that writes the pipe read, or -1
-    int wait_after = -1;   // waited for once this many launches were made;
-                           // -1: never (a background pipeline)
+    int from;             // the launch that writes the pipe read, or -1
+    int wait_after = -1;  // waited for once this many launches were made;
+                          // -1: never (a background pipeline)
 };
 
 struct model {
@@ -244,7 +245,8 @@ bool stream_is(const fd_seen &s, const stream &w, bool input, const launch_seen 
     case 'n':
         return s.type == S_IFCHR && same_file(s, dev_null) && s.flags == O_RDONLY;
     case 'f':
-        return s.type == S_IFREG && same_file(s, stat_of(w.name.c_str())) && s.flags == mode;
+        return s.type == S_IFREG && same_file(s, stat_of(w.name.c_str())) &&
+               s.flags == mode;
     default:
         return s.type == S_IFIFO && s.flags == mode && (!input || s.hup) &&
                (!feeder || feeder->out.ino == s.ino);
@@ -258,12 +260,14 @@ void check_run(const std::string &line, const model &m, const std::string &out,
     std::vector<open_seen> opens;
     for (const open_seen &o : rec.opens)
         if (o.name != "/dev/null")
-            opens.push_back({o.name, o.flags & (O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND)});
+            opens.push_back(
+                {o.name, o.flags & (O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND)});
     CHECK(opens == m.opens);
     CHECK(after == rec.before && rec.bad_closes == 0);
     for (const auto &[name, state] : m.files) {
         struct stat st = stat_of(name.c_str());
-        CHECK(state == 'M' ? !st.st_ino : st.st_ino && st.st_size == (state == 'F' ? 2 : 0));
+        CHECK(state == 'M' ? !st.st_ino
+                           : st.st_ino && st.st_size == (state == 'F' ? 2 : 0));
     }
     CHECK(rec.launches.size() == m.launches.size());
     bool any_bg = false;
@@ -271,11 +275,13 @@ void check_run(const std::string &line, const model &m, const std::string &out,
         const launch_seen &got = rec.launches[k];
         const launch_want &want = m.launches[k];
         CHECK(got.words == want.cmd->words);
-        CHECK(stream_is(got.in, want.in, true, want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr));
+        CHECK(stream_is(got.in, want.in, true,
+                        want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr));
         CHECK(stream_is(got.out, want.out, false, nullptr));
         if (want.out.kind == 'p')
-            CHECK(got.held.size() == 1 && got.held[0].type == S_IFIFO && got.held[0].cloexec &&
-                  got.held[0].ino == got.out.ino && got.held[0].flags == O_RDONLY);
+            CHECK(got.held.size() == 1 && got.held[0].type == S_IFIFO &&
+                  got.held[0].cloexec && got.held[0].ino == got.out.ino &&
+                  got.held[0].flags == O_RDONLY);
         else
             CHECK(got.held.empty());
         any_bg |= want.wait_after == -1;

@@ -15,11 +15,11 @@
 
 // A descriptor of the shell as it was at a launch.
 struct fd_seen {
-    int fd = -1;       // -1: none was handed over
-    mode_t type = 0;   // S_IFIFO, S_IFREG, S_IFCHR; 0 when it was not open
+    int fd = -1;      // -1: none was handed over
+    mode_t type = 0;  // S_IFIFO, S_IFREG, S_IFCHR; 0 when it was not open
     dev_t dev = 0;
     ino_t ino = 0;
-    int flags = 0;     // the access mode and O_APPEND
+    int flags = 0;  // the access mode and O_APPEND
     bool cloexec = false;
     bool hup = false;  // the read end of a pipe that has no writer left
 };
@@ -49,8 +49,8 @@ struct spawn_record {
     std::vector<launch_seen> launches;
     std::vector<spawn_event> events;
     std::vector<open_seen> opens;
-    int bad_closes = 0;       // closes of a descriptor that was not open
-    int collects = 0;         // calls of spawn_collect
+    int bad_closes = 0;  // closes of a descriptor that was not open
+    int collects = 0;    // calls of spawn_collect
 };
 
 extern spawn_record rec;
