@@ -38,6 +38,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "broken.h"
 #include "capture.h"
 #include "exec.h"
 #include "spawn_record.h"
@@ -76,12 +77,7 @@ void scratch_remove()
 {
     enter(start_dir);
     scratch_remove();
-    fprintf(stderr, "fuzz_exec: property broken: %s\nline (%zu bytes): ", what,
-            line.size());
-    for (unsigned char c : line)
-        fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
-    fputc('\n', stderr);
-    abort();
+    fuzz_broken("fuzz_exec", what, line);
 }
 
 #define CHECK(cond)              \

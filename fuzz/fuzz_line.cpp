@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "broken.h"
 #include "capture.h"
 #include "char.h"
 #include "syntax.h"
@@ -30,20 +31,10 @@ char cur_path[4096];
 
 namespace {
 
-[[noreturn]] void broken(const char *what, const std::string &line)
-{
-    fprintf(stderr, "fuzz_line: property broken: %s\nline (%zu bytes): ", what,
-            line.size());
-    for (unsigned char c : line)
-        fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
-    fputc('\n', stderr);
-    abort();
-}
-
-#define CHECK(cond, line)        \
-    do {                         \
-        if (!(cond))             \
-            broken(#cond, line); \
+#define CHECK(cond, line)                          \
+    do {                                           \
+        if (!(cond))                               \
+            fuzz_broken("fuzz_line", #cond, line); \
     } while (0)
 
 bool op_char(char c)

@@ -148,12 +148,8 @@ input_state read_loop(char **buffptr, int *size)
         fputs("Error: line holds a NUL byte; skipped.\n", stderr);
     else if (drop == drop_long)
         fprintf(stderr, "Error: line longer than %ld characters; skipped.\n", line_max);
-    if (drop != drop_none) {
-        free(*buffptr);
-        max_buff_size = buff_first_size;
-        *buffptr = static_cast<char *>(mem_malloc(buff_first_size));
-        in.len = 0;
-    }
+    if (drop != drop_none)
+        in.len = 0;  // the block goes back with the line (mem_free)
     (*buffptr)[in.len] = '\0';
     *size = static_cast<int>(max_buff_size);
     if (newline)

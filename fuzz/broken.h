@@ -1,0 +1,22 @@
+// broken.h - how a fuzz target stops on a broken property: it names the
+// property and the line (bytes outside printable ASCII as \xNN) on standard
+// error and aborts, so that the fuzzer saves the input.
+#ifndef HUSK_FUZZ_BROKEN_H
+#define HUSK_FUZZ_BROKEN_H
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+[[noreturn]] inline void fuzz_broken(const char *target, const char *what,
+                                     const std::string &line)
+{
+    fprintf(stderr, "%s: property broken: %s\nline (%zu bytes): ", target, what,
+            line.size());
+    for (unsigned char c : line)
+        fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
+    fputc('\n', stderr);
+    abort();
+}
+
+#endif
