@@ -22,12 +22,15 @@
 #include "broken.h"
 #include "capture.h"
 #include "char.h"
+#include "model.h"
 #include "syntax.h"
 #include "word.h"
 
 // The prompt path is the program entry's; this program links the executor
 // without it.
 char cur_path[4096];
+
+using namespace husk_test;
 
 namespace {
 
@@ -36,149 +39,6 @@ namespace {
         if (!(cond))                               \
             fuzz_broken("fuzz_line", #cond, line); \
     } while (0)
-
-bool op_char(char c)
-{
-    return strchr(";&|<>", c) && c;
-}
-bool space_char(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// An operator at `i` is a doubled & | < > or else one character.
-int op_len(const std::string &b, size_t i)
-{
-    return b[i] != ';' && i + 1 < b.size() && b[i + 1] == b[i] ? 2 : 1;
-}
-
-enum side { side_left, side_right, side_both };
-
-side op_side(char c, int len)
-{
-    if (c == '<' || c == '>')
-        return side_right;
-    if (c == '|' || len == 2)
-        return side_both;  // | || &&
-    return side_left;      // ; &
-}
-
-struct verdict {
-    int st, pos, len;
-    bool operator==(const verdict &o) const
-    {
-        return st == o.st && (st != syntax_err || (pos == o.pos && len == o.len));
-    }
-};
-
-// The check read straight from the rules, one character at a time.
-verdict ref_check(std::string &b)
-{
-    char quote = 0;
-    bool cmd = false;
-    for (size_t i = 0; i < b.size(); i++) {
-        char c = b[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (op_char(c)) {
-            int n = op_len(b, i);
-            side s = op_side(c, n);
-            if (s != side_right && !cmd)
-                return {syntax_err, int(i), n};
-            if (s != side_left) {
-                size_t j = i + n;
-                while (j < b.size() && space_char(b[j]))
-                    j++;
-                if (j == b.size())
-                    return s == side_both ? verdict{syntax_cont_read, 0, 0}
-                                          : verdict{syntax_err, int(i), n};
-                if (op_char(b[j]))
-                    return {syntax_err, int(j), op_len(b, j)};
-            }
-            cmd = false;
-            i += n - 1;
-        } else if (c == '\\') {
-            if (i + 1 == b.size()) {
-                b[i] = ' ';
-                return {syntax_cont_read, 0, 0};
-            }
-            i++;
-            cmd = true;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-            cmd = true;
-        } else if (!space_char(c)) {
-            cmd = true;
-        }
-    }
-    return {quote ? syntax_cont_read : syntax_ok, 0, 0};
-}
-
-// 1 when a quoted stretch is still open at the end of `b`.
-bool quote_open_at_end(const std::string &b)
-{
-    char quote = 0;
-    for (size_t i = 0; i < b.size(); i++) {
-        if (quote)
-            quote = b[i] == quote ? 0 : quote;
-        else if (b[i] == '\\')
-            i++;
-        else if (b[i] == '\'' || b[i] == '"')
-            quote = b[i];
-    }
-    return quote != 0;
-}
-
-struct token {
-    std::string text;
-    int is_delim;
-    bool operator==(const token &o) const
-    {
-        return text == o.text && is_delim == o.is_delim;
-    }
-};
-
-// The tokens of an accepted line, read straight from the rules.
-std::vector<token> ref_tokens(const std::string &b)
-{
-    std::vector<token> out;
-    size_t i = 0;
-    for (;;) {
-        while (i < b.size() && space_char(b[i]))
-            i++;
-        if (i == b.size())
-            return out;
-        if (op_char(b[i])) {
-            int n = op_len(b, i);
-            out.push_back({b.substr(i, n), 1});
-            i += n;
-            continue;
-        }
-        std::string w;
-        char quote = 0;
-        for (; i < b.size(); i++) {
-            char c = b[i];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-                else
-                    w += c;
-            } else if (c == '\'' || c == '"') {
-                quote = c;
-            } else if (space_char(c) || op_char(c)) {
-                break;
-            } else if (c == '\\') {
-                if (++i == b.size())
-                    break;
-                w += b[i];
-            } else {
-                w += c;
-            }
-        }
-        out.push_back({w, 0});
-    }
-}
 
 // The tokens of `wl`, checking its links on the way.
 std::vector<token> list_tokens(const word_list *wl, const std::string &line)
@@ -195,14 +55,6 @@ std::vector<token> list_tokens(const word_list *wl, const std::string &line)
     }
     CHECK(prev == wl->tail, line);
     return out;
-}
-
-std::string render(const std::vector<token> &toks)
-{
-    std::string s;
-    for (size_t i = 0; i < toks.size(); i++)
-        s += "[" + toks[i].text + (i + 1 < toks.size() ? "] " : "]\n");
-    return s;
 }
 
 // The tokens as a line again: operators bare, every word in single quotes

@@ -62,6 +62,15 @@ int is_space(char c);            // blank, \t \n \v \f \r
 // rejects only counts above 1). After a 1, `*dl` holds the kind; `dl` may be
 // null. After a 0 the caller must not read `*dl`.
 int is_delim(const char *token, int char_cnt);
+
+// The length rule of operator tokens, for the check and the tokeniser
+// alike: the length of the operator that starts at `p`, 2 for a doubled
+// & | < >, else 1.
+inline int delim_len(const char *p)
+{
+    return is_delim(p, 2) ? 2 : 1;
+}
+
 int is_leftside_delim(const char *token, int char_cnt, delim *dl);   // ; &
 int is_rightside_delim(const char *token, int char_cnt, delim *dl);  // < > << >>
 int is_bothside_delim(const char *token, int char_cnt, delim *dl);   // | || &&
@@ -69,14 +78,22 @@ int is_word_delim(const char *token, int char_cnt, delim *dl);       // redirect
 int is_cmd_delim(const char *token, int char_cnt, delim *dl);        // ; & | || &&
 
 // The quote rule: a quote character starts a stretch of plain text that
-// runs to the next quote of the same kind, so quotes do not nest and a
-// backslash inside quotes escapes nothing. Gives the quote `quote` that
-// closes a stretch, looking from `from` (just after the opening quote, or
-// where the search of an unfinished line stopped), or null when the line
-// ends first.
-inline const char *quote_find_close(const char *from, char quote)
+// runs to the next quote of the same kind, so quotes do not nest, a quote
+// of the other kind inside is plain text, and a backslash inside escapes
+// nothing. `*quote` stands for the flags of the scan: 0 outside quotes,
+// else the quote of the open stretch. Outside quotes `at` is the quote that
+// opens a stretch; inside one, `at` is where the search for its end goes
+// on (the start of a continuation line). Gives the quote that closes the
+// stretch, with `*quote` cleared, or null when the line ends first, with
+// `*quote` telling which stretch stays open.
+inline const char *quote_set_flags(const char *at, char *quote)
 {
-    return strchr(from, quote);
+    if (!*quote)
+        *quote = *at++;
+    const char *close = strchr(at, *quote);
+    if (close)
+        *quote = 0;
+    return close;
 }
 
 // A left-to-right walk over a NUL-terminated line that classifies its bytes

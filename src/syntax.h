@@ -50,4 +50,19 @@ typedef struct def_syntax_scan {
 // set for the next call; after the other answers it is of no further use.
 syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos, int *symcnt);
 
+// What the text of a command line still waits for at its end, carried from
+// one of its input lines to the next. All zero is the start of a line.
+typedef struct def_syntax_tail {
+    char quote;  // the quote of a stretch still open, or 0
+    int op;      // 1: the last token so far is | || or &&
+} syntax_tail;
+
+// Crosses `text`, joined directly onto the text that left `*tail`, by the
+// quote rule, the backslash rule and the length rule of operators alone:
+// where operators stand is not judged. Answers 1 when the joined text would
+// go on past its end: a quote still open, a backslash that is its last
+// character outside quotes, or a last token |, || or &&. The loop uses it
+// to drop the rest of a command line that failed the check.
+int syntax_tail_handle(const char *text, syntax_tail *tail);
+
 #endif

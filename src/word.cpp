@@ -82,12 +82,6 @@ int word_list_size(const word_list *wl)
     return n;
 }
 
-// Length of the operator at `p`: 2 for a doubled & | < >, else 1.
-int tok_delim_handle(const char *p)
-{
-    return is_delim(p, 2) ? 2 : 1;
-}
-
 // Makes room for `need` bytes in the scratch text.
 void tok_buff_reserve(tok_buff *tok, size_t need)
 {
@@ -136,7 +130,8 @@ int tok_word_rewrite(tok_scan *ts, const char *p, const char *q, tok_buff *tok)
             q += q + 1 < ts->lk.end ? 2 : 1;
         } else {
             // Both quotes are dropped; an unclosed one runs to the end.
-            const char *close = quote_find_close(q + 1, *q);
+            char quote = 0;
+            const char *close = quote_set_flags(q, &quote);
             const char *stretch_end = close ? close : ts->lk.end;
             tok_buff_add(tok, &tok_idx, q + 1,
                          static_cast<size_t>(stretch_end - (q + 1)));
@@ -150,33 +145,50 @@ int tok_word_rewrite(tok_scan *ts, const char *p, const char *q, tok_buff *tok)
     return static_cast<int>(tok_idx);
 }
 
+// The number of spaces in a row from `buff`.
+[[gnu::always_inline]] inline size_t tok_space_handle(const char *buff)
+{
+    const char *p = buff;
+    while (char_class(*p) & cc_space)
+        p++;
+    return static_cast<size_t>(p - buff);
+}
+
+// Scans the word at `buff`, where the scan stands, and moves the scan past
+// the characters it takes up. Gives its text, `*len` characters: the
+// word's own characters in the line, or, for a word that holds a quote or a
+// backslash, its rewrite without them in `token`.
+[[gnu::always_inline]] inline const char *tok_word_handle(tok_scan *ts, const char *buff,
+                                                          int *len, tok_buff *token)
+{
+    const char *q = char_look_word_end(&ts->lk, buff);
+    if (char_class(*q) & cc_special) {
+        *len = tok_word_rewrite(ts, buff, q, token);
+        return token->str;
+    }
+    *len = static_cast<int>(q - buff);
+    ts->p = q;
+    return buff;
+}
+
 // Reads the next token and moves past it. Returns its text, `*len`
 // characters not NUL-terminated, pointing into the line or into `tok`;
 // null when only spaces remain. `*is_delim` tells operators apart.
 [[gnu::always_inline]] inline const char *token_handle(tok_scan *ts, short *is_delim,
                                                        int *len, tok_buff *tok)
 {
-    const char *p = ts->p;
-    while (char_class(*p) & cc_space)
-        p++;
+    const char *p = ts->p + tok_space_handle(ts->p);
     ts->p = p;
     if (*p == '\0')
         return nullptr;
     if (char_class(*p) & cc_delim) {
         *is_delim = 1;
-        *len = tok_delim_handle(p);
+        *len = delim_len(p);
         ts->p = p + *len;
         return p;
     }
     *is_delim = 0;
-    const char *q = char_look_word_end(&ts->lk, p);
-    if (!(char_class(*q) & cc_special)) {
-        *len = static_cast<int>(q - p);
-        ts->p = q;
-        return p;
-    }
-    *len = tok_word_rewrite(ts, p, q, tok);
-    return tok->str;
+    return tok_word_handle(ts, p, len, tok);
 }
 
 }  // namespace

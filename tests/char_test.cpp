@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "unit_support.h"
+#include "model.h"
 
 namespace {
 
@@ -155,8 +155,9 @@ TEST(CharLook, AgreesWithTheClassTableAtEveryPosition)
     }
 }
 
-// Quotes do not nest and a backslash escapes nothing inside them.
-TEST(QuoteFindClose, FindsTheNextQuoteOfTheSameKind)
+// Quotes do not nest and a backslash escapes nothing inside them; a
+// stretch left open is searched on from where it stopped.
+TEST(QuoteSetFlags, FindsTheNextQuoteOfTheSameKind)
 {
     struct {
         const char *text;
@@ -166,7 +167,15 @@ TEST(QuoteFindClose, FindsTheNextQuoteOfTheSameKind)
         {"\"a\\\"", 3}, {"'abc", -1}, {"\"", -1},     {"'\xff\x80'", 3},
     };
     for (const auto &c : cases) {
-        const char *close = quote_find_close(c.text + 1, c.text[0]);
+        char quote = 0;
+        const char *close = quote_set_flags(c.text, &quote);
         EXPECT_EQ(c.close, close ? static_cast<int>(close - c.text) : -1) << c.text;
+        EXPECT_EQ(close ? 0 : c.text[0], quote) << c.text;
+        if (!close) {
+            EXPECT_EQ(nullptr, quote_set_flags(c.text + 1, &quote));
+        }
     }
+    char quote = '"';
+    EXPECT_STREQ("\"b", quote_set_flags("a'\"b", &quote));
+    EXPECT_EQ(0, quote);
 }

@@ -87,9 +87,11 @@ TEST(Listing, SyntaxErrorsDropTheLine)
 }
 
 // Unfinished text at the end of a script is never run, finished text is;
-// a line with a NUL byte is never run.
+// a line with a NUL byte is never run, nor a line that fails the check, nor
+// the lines its text goes on into.
 TEST(Running, EndOfInput)
 {
+    const std::string bar = "Error: '|' is unexpected.\n";
     check_rows({
         {.script = "echo hi", .out = "hi\n"},
         {.script = "echo a\\", .out = "a\n"},
@@ -98,6 +100,16 @@ TEST(Running, EndOfInput)
         {.script = "touch f; echo 'a", .err = eoi, .files = {{"f", absent}}},
         {.script = "touch f &&\n", .err = eoi, .files = {{"f", absent}}},
         {.script = "touch a\0; touch b\necho c\n"s, .out = "c\n", .err = nul, .files = {{"a", absent}, {"b", absent}}},
+        // an open quote, a last |, a final backslash, a chain of them
+        {.script = "ls | | echo 'a\necho BAD' ; echo 'x\n'\necho ok\n", .out = "ok\n", .err = bar},
+        {.script = "echo a | | wc |\necho BAD\necho ok\n", .out = "ok\n", .err = bar},
+        {.script = "echo a &&& echo b\\\necho BAD\necho ok\n", .out = "ok\n", .err = "Error: '&' is unexpected.\n"},
+        {.script = "ls ;; wc &&\n\necho BAD ||\necho BAD 'a\nb\\'\\\necho BAD\necho ok\n", .out = "ok\n", .err = "Error: ';' is unexpected.\n"},
+        // nothing left open: the next line is new; the input ends meanwhile
+        {.script = "ls | | wc |;\necho ok &&&\necho ok\n", .out = "ok\n", .err = bar + "Error: '&' is unexpected.\n"},
+        {.script = "ls | | wc 'a\necho BAD", .err = bar},
+        {.script = "ls | | wc |\n", .run = {.args = {"-s"}}, .err = bar},
+        {.script = "ls | | 'a\nb\0'\necho ok\n"s, .out = "ok\n", .err = bar + nul},
     });
 }
 

@@ -9,7 +9,8 @@
 #include <unistd.h>
 #include <utility>
 
-#include "unit_support.h"
+#include "capture.h"
+#include "model.h"
 
 // The prompt path is the program entry's; this program links the executor
 // without it.

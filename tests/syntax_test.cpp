@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "char.h"
-#include "unit_support.h"
+#include "model.h"
 
 using husk_test::op_find;
 using husk_test::op_info;
@@ -44,18 +44,6 @@ void expect_check(const std::string &line, syntax_state st, int pos = -1, int cn
     EXPECT_EQ(pos, r.err_pos) << line;
     EXPECT_EQ(cnt, st == err ? r.symcnt : -1) << line;
     EXPECT_EQ(line, r.buff) << line;
-}
-
-// Cuts a run of operator characters into tokens: a doubled & | < > is one
-// token, anything else one character.
-std::vector<std::string> cut_run(const std::string &run)
-{
-    std::vector<std::string> toks;
-    for (size_t i = 0, n; i < run.size(); i += n) {
-        n = i + 1 < run.size() && run[i] == run[i + 1] && run[i] != ';' ? 2 : 1;
-        toks.push_back(run.substr(i, n));
-    }
-    return toks;
 }
 
 }  // namespace
@@ -158,7 +146,7 @@ TEST(SyntaxHandle, EveryOperatorAndOperatorPair)
             else
                 expect_check(spaced, err, 3 + op_len(op1), op_len(op2));
             // Written together, the run is cut by the length rule first.
-            std::vector<std::string> toks = cut_run(t1 + t2);
+            std::vector<std::string> toks = husk_test::op_cut(t1 + t2);
             std::string joined = "a" + t1 + t2 + "b";
             if (toks.size() == 1 || (op_find(toks[0])->side == 'l' && op_find(toks[1])->side == 'r'))
                 expect_check(joined, ok);

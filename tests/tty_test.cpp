@@ -96,6 +96,13 @@ TEST(Terminal, PromptBeforeEveryLineAndContinuation)
     t.send("tr a A\n");
     EXPECT_EQ("tr a A", t.wait_for("\r\n"));
     EXPECT_TRUE(std::regex_match(t.wait_for(prompt), std::regex("[0-9]+\r\nAb\r\n")));
+    // A failed line does not go on: the next one typed is new.
+    t.send("ls | | echo 'a\n");
+    EXPECT_EQ("ls | | echo 'a\r\nError: '|' is unexpected.\r\n", t.wait_for(prompt));
+    t.send("echo b'\n");
+    EXPECT_EQ("echo b'\r\n", t.wait_for(prompt));
+    t.send("c'\n");
+    EXPECT_EQ("c'\r\nbc\r\n", t.wait_for(prompt));
     t.send("echo a\\\n");
     EXPECT_EQ("echo a\\\r\n", t.wait_for(prompt));
     t.send("b\n");

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "unit_support.h"
+#include "capture.h"
+#include "model.h"
 
 namespace {
 
