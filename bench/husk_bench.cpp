@@ -15,10 +15,6 @@
 #include "syntax.h"
 #include "word.h"
 
-// The prompt path is the program entry's; this program links the executor
-// without it.
-char cur_path[4096];
-
 namespace {
 
 // Both inputs are larger than the caches, as a real script is.

@@ -45,10 +45,6 @@
 #include "syntax.h"
 #include "word.h"
 
-// The prompt path is the program entry's; this program links the executor
-// without it.
-char cur_path[4096];
-
 namespace {
 
 const std::set<std::string> old_files = {"a", "b", "c"},

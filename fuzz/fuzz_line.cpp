@@ -26,10 +26,6 @@
 #include "syntax.h"
 #include "word.h"
 
-// The prompt path is the program entry's; this program links the executor
-// without it.
-char cur_path[4096];
-
 using namespace husk_test;
 
 namespace {

@@ -12,10 +12,6 @@
 #include "capture.h"
 #include "model.h"
 
-// The prompt path is the program entry's; this program links the executor
-// without it.
-char cur_path[4096];
-
 // Only && and || look at the last result, and only 0 counts as success.
 TEST(IsCmdShouldExec, OnlyAndOrLookAtTheLastResult)
 {

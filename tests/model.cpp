@@ -3,6 +3,11 @@
 
 #include <cstring>
 
+// The prompt path, defined by the program entry, for the tests, fuzz targets
+// and benchmarks that link the modules without it. Where main.cpp is
+// linked too (fuzz_loop), its definition is the one taken.
+[[gnu::weak]] char cur_path[4096];
+
 namespace husk_test {
 
 const op_info *op_find(std::string_view text)
