@@ -4,10 +4,7 @@
 #ifndef HUSK_DEFINE_H
 #define HUSK_DEFINE_H
 
-#include <cstdio>
 #include <cstdlib>
-
-#include "out.h"
 
 // The kind of an operator token. The values are part of the design: other
 // modules and the tests depend on them.
@@ -28,16 +25,9 @@ typedef enum def_delim {
 // when it is given, else what perror(prefix) writes (the prefix, ": " and
 // the system's text for errno). Every fatal end goes through here, so the
 // messages have one call shape and the statuses one place. The shell's own
-// output gathered so far is written out on the way.
-[[noreturn]] inline void fatal(int status, const char *prefix, const char *text = nullptr)
-{
-    if (text)
-        fputs(text, stderr);
-    else
-        perror(prefix);
-    out_flush();
-    exit(status);
-}
+// output gathered so far is written out on the way (out.cpp, beside the
+// writer).
+[[noreturn]] void fatal(int status, const char *prefix, const char *text = nullptr);
 
 // Allocation that cannot fail: when the system has no memory left, the
 // shell says so and ends with status 1. Every module allocates through

@@ -39,9 +39,14 @@ typedef struct def_proc_list {
 
 // What the list runner carries from one command of a line to the next.
 typedef struct def_run_state {
-    int cmd_fd[2];        // the pair of the current command
-    int pipe_fd_next[2];  // the pipe the current command feeds
-    int pipe_fd_prev[2];  // the pipe the previous command fed
+    int cmd_fd[2];        // the pair of the current command, which owns both
+                          // entries until its launch closes them
+    int pipe_fd_next[2];  // the pipe the current command feeds: [0] its read
+                          // end, owned here; [1] is handed to the pair at
+                          // once and holds -1 from then on
+    int pipe_fd_prev[2];  // the pipe the previous command fed: [0] its read
+                          // end, owned here until the command after it takes
+                          // it; [1] always -1
     delim prev_cmd_dl;    // what ended the previous command; delim_err first
     int cmd_res;          // result of the last command that ran; 0 is success
     int background;       // the current pipeline ends with &
@@ -112,6 +117,18 @@ void word_delim_handle(const char *fname, delim dl, int *cmd_fd)
     *entry = fd;
 }
 
+// The kind of the operator word `w`, and whether it redirects the command
+// (`*redirects` 1: the next word is a file name) or ends it (0).
+delim word_delim_kind(const word *w, int *redirects)
+{
+    int len = static_cast<int>(strlen(w->str));
+    delim kind = delim_err;
+    *redirects = is_word_delim(w->str, len, &kind);
+    if (!*redirects)
+        is_cmd_delim(w->str, len, &kind);
+    return kind;
+}
+
 // Cuts the command that starts at `head`: counts its argument words into
 // `*cmd_len`, stores the delimiter that ends it in `*dl` (delim_err at the
 // end of the list) and returns the first token of the next command. The
@@ -126,14 +143,14 @@ word *cmd_process(word *head, int *cmd_len, int *cmd_fd, delim *dl)
     for (word *w = head; w; w = w->next) {
         if (w->is_delim) {
             was_delim = 1;
-            int len = static_cast<int>(strlen(w->str));
-            delim kind;
-            if (is_word_delim(w->str, len, &kind)) {
-                if (cmd_fd)
-                    word_delim_handle(w->next->str, kind, cmd_fd);
-            } else if (is_cmd_delim(w->str, len, dl)) {
+            int redirects;
+            delim kind = word_delim_kind(w, &redirects);
+            if (!redirects) {
+                *dl = kind;
                 return w->next;
             }
+            if (cmd_fd)
+                word_delim_handle(w->next->str, kind, cmd_fd);
         }
         if (!was_delim)
             (*cmd_len)++;
@@ -152,7 +169,8 @@ void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd, int *pi
                 (pipe_fd[0] = fd_lift(pipe_fd[0])) == -1 ||
                 (pipe_fd[1] = fd_lift(pipe_fd[1])) == -1)
                 fatal(1, "cmd_delim_handle");
-            cmd_fd[1] = pipe_fd[1];
+            cmd_fd[1] = pipe_fd[1];  // the pair owns the write end now
+            pipe_fd[1] = -1;
         }
         *flag_wait = 0;
     } else if (dl == delim_ampersand) {
@@ -160,33 +178,43 @@ void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd, int *pi
     }
 }
 
-// Remembers a pipeline stage that started a child (`child` > 0), or, for a
-// waited command, collects every remembered stage by its own process id.
-// A command ended by & puts its whole pipeline in the background: neither
-// it nor the stages that feed it are ever waited for (they are collected
-// once they have ended, before a later line).
+// Remembers a pipeline stage that started the child `child`.
+void proc_list_add(proc_list *procs, pid_t child)
+{
+    if (procs->cnt == procs->size) {
+        procs->size = procs->size ? procs->size * 2 : 16;
+        procs->pids = static_cast<pid_t *>(
+            mem_realloc(procs->pids, static_cast<size_t>(procs->size) * sizeof(pid_t)));
+    }
+    procs->pids[procs->cnt++] = child;
+}
+
+// Collects every remembered stage by its own process id.
+void proc_list_wait(proc_list *procs)
+{
+    for (int i = 0; i < procs->cnt; i++)
+        spawn_wait(procs->pids[i]);
+    procs->cnt = 0;
+}
+
+// Accounts for the pipeline stages once a command ended by `dl` has been
+// launched (`child` > 0 when it started one). A command ended by & puts its
+// whole pipeline in the background: neither it nor the stages that feed it
+// are ever waited for (they are collected once they have ended, before a
+// later line). A stage that feeds a pipe is remembered; a waited command
+// collects the stages remembered before it.
 void proc_wait_later_handle(proc_list *procs, delim dl, int flag_wait, pid_t child)
 {
     if (dl == delim_ampersand) {
         if (child > 0 || procs->cnt > 0)
             bg_unreaped = 1;
         procs->cnt = 0;
-        return;
+    } else if (!flag_wait) {
+        if (child > 0)
+            proc_list_add(procs, child);
+    } else {
+        proc_list_wait(procs);
     }
-    if (!flag_wait) {
-        if (child <= 0)
-            return;
-        if (procs->cnt == procs->size) {
-            procs->size = procs->size ? procs->size * 2 : 16;
-            procs->pids = static_cast<pid_t *>(mem_realloc(
-                procs->pids, static_cast<size_t>(procs->size) * sizeof(pid_t)));
-        }
-        procs->pids[procs->cnt++] = child;
-        return;
-    }
-    for (int i = 0; i < procs->cnt; i++)
-        spawn_wait(procs->pids[i]);
-    procs->cnt = 0;
 }
 
 // The `cd` built-in: no argument goes to $HOME. Gives 0 on success, -1 when
@@ -255,17 +283,18 @@ int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd, pid_t *
 int pipeline_is_background(const word *head)
 {
     for (const word *w = head; w; w = w->next) {
-        delim dl;
-        if (w->is_delim && is_cmd_delim(w->str, static_cast<int>(strlen(w->str)), &dl) &&
-            dl != delim_pipe)
+        int redirects;
+        delim dl = w->is_delim ? word_delim_kind(w, &redirects) : delim_err;
+        if (dl != delim_err && !redirects && dl != delim_pipe)
             return dl == delim_ampersand;
     }
     return 0;
 }
 
 // Writes the launch result of a command that is not waited for as a line of
-// its own.
-void print_pid_line(int res)
+// its own: the process id of the child it started, or the result of `cd`
+// or of a command without words.
+void print_result_line(int res)
 {
     char line[16];
     int n = snprintf(line, sizeof line, "%i\n", res);
@@ -293,7 +322,7 @@ void cmd_launch(run_state *rs, word *head, int cmd_len, delim cmd_dl)
     int res = cmd_exec_handle(head, cmd_len, flag_wait, rs->cmd_fd, &child);
     proc_wait_later_handle(&rs->stages, cmd_dl, flag_wait, child);
     if (!flag_wait)
-        print_pid_line(child ? child : res);
+        print_result_line(child ? child : res);
     rs->cmd_res = flag_wait ? res : 0;
     fd_pipe_arr_move(rs->pipe_fd_next, rs->pipe_fd_prev);
 }

@@ -3,8 +3,11 @@
 #include "out.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <poll.h>
 #include <unistd.h>
+
+#include "define.h"
 
 out_block out_buf;
 
@@ -75,4 +78,14 @@ void out_put(const char *text, size_t n)
     }
     memcpy(out_buf.text + out_buf.len, text, n);
     out_buf.len += n;
+}
+
+void fatal(int status, const char *prefix, const char *text)
+{
+    if (text)
+        fputs(text, stderr);
+    else
+        perror(prefix);
+    out_flush();
+    exit(status);
 }

@@ -104,41 +104,47 @@ syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
     return syntax_ok;
 }
 
-// One step of the scan at a quote, a backslash or an operator character at
-// `at->idx`, with the state of the scan in `*at`: syntax_ok moves `at->idx`
-// past what it decided. syntax_cont_read leaves in `*at` what the check of
-// the continued line starts from; syntax_err leaves the offending token's
-// position in `at->idx`.
-syntax_state scan_step(char *buff, const char *end, syntax_scan *at, int *symcnt)
+// The scan at a quote: crosses the quoted stretch, or, when the line ends
+// inside it, leaves in `*at` what the check of the continued line starts
+// from.
+syntax_state scan_quote(char *buff, const char *end, syntax_scan *at)
 {
-    char c = buff[at->idx];
-    if (is_quote(c)) {
-        char quote = 0;
-        const char *close = quote_set_flags(buff + at->idx, &quote);
-        if (!close) {
-            *at = {.idx = static_cast<int>(end - buff),
-                   .cmd_exist = 1,
-                   .quote = quote,
-                   .op_idx = 0,
-                   .op_len = 0};
-            return syntax_cont_read;
-        }
-        at->cmd_exist = 1;
-        at->idx = static_cast<int>(close - buff) + 1;
-        return syntax_ok;
+    char quote = 0;
+    const char *close = quote_set_flags(buff + at->idx, &quote);
+    if (!close) {
+        *at = {.idx = static_cast<int>(end - buff),
+               .cmd_exist = 1,
+               .quote = quote,
+               .op_idx = 0,
+               .op_len = 0};
+        return syntax_cont_read;
     }
-    if (c == '\\') {
-        if (buff[at->idx + 1] == '\0') {
-            // Becomes a blank; an operator before it still waits for its word.
-            buff[at->idx] = ' ';
-            if (at->cmd_exist)
-                at->op_len = 0;
-            return syntax_cont_read;
-        }
-        at->idx += 2;  // the escaped character is plain text
-        at->cmd_exist = 1;
-        return syntax_ok;
+    at->cmd_exist = 1;
+    at->idx = static_cast<int>(close - buff) + 1;
+    return syntax_ok;
+}
+
+// The scan at a backslash: it escapes the next character, or, as the last
+// character of the line, becomes a blank and asks for a continuation; an
+// operator before it still waits for its word.
+syntax_state scan_backslash(char *buff, syntax_scan *at)
+{
+    if (buff[at->idx + 1] == '\0') {
+        buff[at->idx] = ' ';
+        if (at->cmd_exist)
+            at->op_len = 0;
+        return syntax_cont_read;
     }
+    at->idx += 2;  // the escaped character is plain text
+    at->cmd_exist = 1;
+    return syntax_ok;
+}
+
+// The scan at an operator: its verdict. On syntax_err `at->idx` names the
+// offending token; an operator that waits for a word at the end of the line
+// is left in `*at` for the check of the continued line.
+syntax_state scan_delim(const char *buff, const char *end, syntax_scan *at, int *symcnt)
+{
     delim_type d_type = delim_gettype(buff, at->idx, symcnt);
     syntax_state res =
         delim_handle(buff, &at->idx, symcnt, d_type, static_cast<short>(at->cmd_exist));
@@ -149,6 +155,21 @@ syntax_state scan_step(char *buff, const char *end, syntax_scan *at, int *symcnt
     at->cmd_exist = 0;
     at->idx = res == syntax_ok ? at->idx + *symcnt : static_cast<int>(end - buff);
     return res;
+}
+
+// One step of the scan at a quote, a backslash or an operator character at
+// `at->idx`, with the state of the scan in `*at`: syntax_ok moves `at->idx`
+// past what it decided. syntax_cont_read leaves in `*at` what the check of
+// the continued line starts from; syntax_err leaves the offending token's
+// position in `at->idx`.
+syntax_state scan_step(char *buff, const char *end, syntax_scan *at, int *symcnt)
+{
+    char c = buff[at->idx];
+    if (is_quote(c))
+        return scan_quote(buff, end, at);
+    if (c == '\\')
+        return scan_backslash(buff, at);
+    return scan_delim(buff, end, at, symcnt);
 }
 
 }  // namespace
