@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "spawn.h"
+#include "launch.h"
 #include "spawn_record.h"
 
 spawn_record rec;

@@ -18,7 +18,7 @@
 
 #include "char.h"
 #include "out.h"
-#include "spawn.h"
+#include "launch.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// spawn.cpp - starting programs with vfork and execvp, and waiting for them.
-#include "spawn.h"
+// launch.cpp - starting programs with vfork and execvp, and waiting for them.
+#include "launch.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,9 +1,9 @@
-// spawn.h - the executor's one contact with processes: starting a program
+// launch.h - the executor's one contact with processes: starting a program
 // with a descriptor pair on its standard input and output, and waiting for
 // the programs it started. A fuzz build links a recording stand-in for
-// spawn.cpp, so every other step of the executor runs as in the shell.
-#ifndef HUSK_SPAWN_H
-#define HUSK_SPAWN_H
+// launch.cpp, so every other step of the executor runs as in the shell.
+#ifndef HUSK_LAUNCH_H
+#define HUSK_LAUNCH_H
 
 #include <sys/types.h>
 
