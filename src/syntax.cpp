@@ -189,7 +189,9 @@ syntax_state syntax_handle_from(char *buff, syntax_scan *scan, int *err_pos, int
     syntax_state res = syntax_resume(buff, end, scan, &idx, err_pos, symcnt);
     if (res != syntax_ok || buff[idx] == '\0')
         return res;
-    // A waiting operator has just had its word.
+    // The line goes on from idx: a quote left open has closed, or the
+    // operator that waited has had its word (no command content since it),
+    // or nothing was pending.
     char_look lk;
     char_look_start(&lk, buff, end, buff + idx);
     syntax_scan at = {.idx = idx,

@@ -28,7 +28,10 @@ typedef enum def_delim_type {
 // is the `*symcnt` (1 or 2) characters at `buff + *err_pos`; with the other
 // answers `*err_pos` is not written. The buffer is changed in one case only:
 // a backslash that is its last character, outside quotes, becomes a blank
-// and the answer is syntax_cont_read. Prints nothing.
+// and the answer is syntax_cont_read. Prints nothing. The loop checks with
+// syntax_handle_from, which goes on where the check of the text before
+// stopped; the tests, the fuzz targets and the benchmarks check whole lines
+// with this.
 syntax_state syntax_handle(char *buff, int *err_pos, int *symcnt);
 
 // Where the check of an unfinished line stopped, so that the check of the
@@ -39,9 +42,10 @@ typedef struct def_syntax_scan {
     int idx;        // where the check goes on
     int cmd_exist;  // command content since the last operator, before idx
     char quote;     // the quote that opened the stretch still open, or 0
-    int op_idx;     // an operator still waiting for the word after it, with
-    int op_len;     // only spaces up to idx: its position and length; op_len
-                    // is 0 when none waits
+    int op_idx;     // the operator that waits for the word after it, with
+    int op_len;     // only spaces up to idx: its position and length, and
+                    // op_len 0 when none waits. Kept so between calls; while
+                    // a call scans, the last operator passed that needs a word
 } syntax_scan;
 
 // syntax_handle, going on from `*scan` over a buffer that holds the text

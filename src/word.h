@@ -17,7 +17,8 @@ typedef struct def_word_list {
     word *tail;
 } word_list;
 
-// A new empty list, owned by the caller.
+// A new empty list, owned by the caller. The tokeniser makes its own; the
+// tests build lists with it.
 word_list *word_list_init(void);
 
 // A new list of the tokens of the NUL-terminated line `buff`, owned by the
@@ -28,7 +29,9 @@ word_list *word_list_from_buff(const char *buff);
 
 // Writes the tokens on standard output, each in square brackets, separated
 // by one blank and ended by a newline; nothing at all for a null or empty
-// list. The list is neither kept nor freed.
+// list. The list is neither kept nor freed. The shell lists with
+// word_list_print_from_buff; this is the reference the tests, the fuzz
+// targets and the benchmarks hold that printer to.
 void word_list_print(const word_list *wl);
 
 // Prints the tokens of the line `buff` exactly as word_list_print would
@@ -37,7 +40,8 @@ void word_list_print_from_buff(const char *buff);
 
 // A new null-terminated array of the words' texts in list order; null for
 // a null or empty list. The caller frees the array only: the texts stay
-// the list's and are valid while it lives.
+// the list's and are valid while it lives. The executor cuts its argument
+// vectors with word_list_part_to_argv; this whole-list form is for tests.
 char **word_list_to_argv(const word_list *wl);
 
 // The same for the `len` words from `head`; null when `len` is 0. A null
