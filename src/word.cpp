@@ -229,6 +229,15 @@ void word_list_print(const word_list *wl)
 
 namespace {
 
+// Whether short tokens are copied as sixteen bytes (token_put). A build
+// with HUSK_NO_COPY16 (the HUSK_COPY16 switch off) copies exactly `n`
+// bytes always, to measure what the fixed copies buy.
+#ifdef HUSK_NO_COPY16
+constexpr int copy16 = 0;
+#else
+constexpr int copy16 = 1;
+#endif
+
 // Writes a token of `n` bytes at `d`, after "[" for the first token of a
 // line and "] [" for the others, and gives the end of what it wrote, which
 // may be 19 bytes beyond it. `readable` is how many bytes may be read at
@@ -242,7 +251,7 @@ char *token_put(char *d, int first, const char *text, size_t n, size_t readable)
         *d++ = ' ';
     }
     *d++ = '[';
-    if (n <= 16 && readable >= 16)
+    if (copy16 && n <= 16 && readable >= 16)
         memcpy(d, text, 16);
     else
         memcpy(d, text, n);
