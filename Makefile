@@ -37,6 +37,7 @@ test-fast: ## the same, less the tests labelled slow: a few seconds, for the edi
 
 bench: ## runs the microbenchmarks, then husk side by side with dash (build-bench/)
 	@$(call configure,$(BENCH_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_BENCH=ON -DHUSK_TESTS=OFF)
+	@[ -x $(BENCH_DIR)/bench/husk_bench ] || { echo "bench: install libbenchmark-dev first" >&2; exit 1; }
 	@./$(BENCH_DIR)/bench/husk_bench
 	@bench/compare-parse.sh ./$(BENCH_DIR)/husk
 	@bench/compare-exec.sh ./$(BENCH_DIR)/husk
