@@ -7,6 +7,7 @@ FUZZ_DIR     ?= build-fuzz
 BENCH_DIR    ?= build-bench
 STATIC_DIR   ?= build-static
 PLAIN_DIR    ?= build-plain
+AB_DIR       ?= build-ab
 FUZZ_SECONDS ?= 60
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
@@ -16,7 +17,7 @@ record        = $(BUILD)/installed-files.txt
 # configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: help build run test test-fast test-plain bench check fuzz memcheck lint install uninstall package static clean
+.PHONY: help build run test test-fast test-plain bench ab check fuzz memcheck lint install uninstall package static clean
 
 # Optimised build of what an install takes: the shell, and its compressed
 # manual page and changelog, remade whenever doc/husk.1 or packaging/changelog
@@ -50,6 +51,9 @@ bench: ## runs the microbenchmarks, then husk side by side with dash (build-benc
 	@./$(BENCH_DIR)/bench/husk_bench
 	@bench/compare-parse.sh ./$(BENCH_DIR)/husk
 	@bench/compare-exec.sh ./$(BENCH_DIR)/husk
+
+ab: ## builds each speed trick on and off (build-ab/) and prints what each buys (needs valgrind)
+	@bench/ab.sh $(AB_DIR)
 
 # Every test again, against a build instrumented with the sanitizers. Each
 # report (from the shell, a test, or a child before it runs its program) is
