@@ -6,6 +6,8 @@ CHECK_DIR    ?= build-check
 FUZZ_DIR     ?= build-fuzz
 BENCH_DIR    ?= build-bench
 STATIC_DIR   ?= build-static
+PLAIN_DIR    ?= build-plain
+AB_DIR       ?= build-ab
 FUZZ_SECONDS ?= 60
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
@@ -15,7 +17,7 @@ record        = $(BUILD)/installed-files.txt
 # configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: help build run test test-fast bench check fuzz memcheck lint install uninstall package static clean
+.PHONY: help build run test test-fast test-plain bench ab check fuzz memcheck lint install uninstall package static clean
 
 # Optimised build of what an install takes: the shell, and its compressed
 # manual page and changelog, remade whenever doc/husk.1 or packaging/changelog
@@ -35,11 +37,23 @@ test-fast: ## the same, less the tests labelled slow: a few seconds, for the edi
 	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON)
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
 
+# The code that the three speed tricks of the line analysis stand in for
+# (the switches HUSK_COPY16, HUSK_SSE2 and HUSK_INLINE_WALK) is built by no
+# other target: every other build has them on, and on x86-64, which always
+# has SSE2, the scalar block classifier is compiled nowhere else.
+test-plain: ## the tests, less the slow ones, with the speed tricks off (build-plain/)
+	@$(call configure,$(PLAIN_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=ON -DHUSK_COPY16=OFF -DHUSK_SSE2=OFF -DHUSK_INLINE_WALK=OFF)
+	@cd $(PLAIN_DIR) && ctest --output-on-failure -j $(JOBS) -LE slow
+
 bench: ## runs the microbenchmarks, then husk side by side with dash (build-bench/)
 	@$(call configure,$(BENCH_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_BENCH=ON -DHUSK_TESTS=OFF)
+	@[ -x $(BENCH_DIR)/bench/husk_bench ] || { echo "bench: install libbenchmark-dev first" >&2; exit 1; }
 	@./$(BENCH_DIR)/bench/husk_bench
 	@bench/compare-parse.sh ./$(BENCH_DIR)/husk
 	@bench/compare-exec.sh ./$(BENCH_DIR)/husk
+
+ab: ## builds each speed trick on and off (build-ab/) and prints what each buys (needs valgrind)
+	@bench/ab.sh $(AB_DIR)
 
 # Every test again, against a build instrumented with the sanitizers. Each
 # report (from the shell, a test, or a child before it runs its program) is

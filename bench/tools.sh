@@ -2,8 +2,9 @@
 # builds the two helpers, takes timed samples and computes medians.
 #
 # The helpers are looked for in HUSK_BENCH_TOOLS, else in bench/ beside the
-# shell binary (where the benchmark build puts them); when they are missing
-# they are compiled into the scratch directory with ${CXX:-c++}.
+# shell binary (where a build with HUSK_BENCH=ON puts them); when they are
+# missing they are built from bench/CMakeLists.txt, as there, in the
+# scratch directory.
 
 bench_src=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -32,10 +33,12 @@ bench_setup() {
     gen=$dir/husk_gen
     runstat=$dir/husk_runstat
     if [ ! -x "$gen" ] || [ ! -x "$runstat" ]; then
-        gen=$tmp/husk_gen
-        runstat=$tmp/husk_runstat
-        ${CXX:-c++} -O2 -std=c++20 -o "$gen" "$bench_src/gen.cpp"
-        ${CXX:-c++} -O2 -std=c++20 -o "$runstat" "$bench_src/runstat.cpp"
+        echo "bench: building the helpers in $tmp/build" >&2
+        cmake -S "$bench_src/.." -B "$tmp/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DHUSK_BENCH=ON > /dev/null
+        cmake --build "$tmp/build" --target husk_gen husk_runstat > /dev/null
+        gen=$tmp/build/bench/husk_gen
+        runstat=$tmp/build/bench/husk_runstat
     fi
 }
 

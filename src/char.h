@@ -96,6 +96,16 @@ inline const char *quote_set_flags(const char *at, char *quote)
     return close;
 }
 
+// The walk's entries below are inline: the compiler puts them into the
+// check and the tokeniser, with no call per token. A build with
+// HUSK_NO_INLINE_WALK (the HUSK_INLINE_WALK switch off) keeps them out of
+// line, to measure what that saves.
+#ifdef HUSK_NO_INLINE_WALK
+#define HUSK_WALK_INLINE [[gnu::noinline]] inline
+#else
+#define HUSK_WALK_INLINE inline
+#endif
+
 // A left-to-right walk over a NUL-terminated line that classifies its bytes
 // sixteen at a time: one look serves every question about the bytes it
 // covers. Bit i of the two masks stands for the byte base[i].
@@ -129,8 +139,8 @@ inline void char_look_at(char_look *lk, const char *p)
 }
 
 // Starts a walk over the line [line, end], `end` its terminator, at `p`.
-inline void char_look_start(char_look *lk, const char *line, const char *end,
-                            const char *p)
+HUSK_WALK_INLINE void char_look_start(char_look *lk, const char *line, const char *end,
+                                      const char *p)
 {
     lk->line = line;
     lk->end = end;
@@ -141,7 +151,7 @@ inline void char_look_start(char_look *lk, const char *line, const char *end,
 // `p`, which the walk has not passed. When a byte that is neither such a
 // stop nor a space lies before it, `*has_plain` is set to 1 (it is never
 // cleared).
-inline const char *char_look_stop(char_look *lk, const char *p, int *has_plain)
+HUSK_WALK_INLINE const char *char_look_stop(char_look *lk, const char *p, int *has_plain)
 {
     for (;;) {
         size_t off = static_cast<size_t>(p - lk->base);
@@ -162,7 +172,7 @@ inline const char *char_look_stop(char_look *lk, const char *p, int *has_plain)
 // The first space, operator character, quote, backslash or terminator at
 // or after `p`, which the walk has not passed: where a word ends, or where
 // it needs rewriting.
-inline const char *char_look_word_end(char_look *lk, const char *p)
+HUSK_WALK_INLINE const char *char_look_word_end(char_look *lk, const char *p)
 {
     for (;;) {
         size_t off = static_cast<size_t>(p - lk->base);

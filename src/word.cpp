@@ -229,6 +229,15 @@ void word_list_print(const word_list *wl)
 
 namespace {
 
+// Whether short tokens are copied as sixteen bytes (token_put). A build
+// with HUSK_NO_COPY16 (the HUSK_COPY16 switch off) copies exactly `n`
+// bytes always, to measure what the fixed copies buy.
+#ifdef HUSK_NO_COPY16
+constexpr int copy16 = 0;
+#else
+constexpr int copy16 = 1;
+#endif
+
 // Writes a token of `n` bytes at `d`, after "[" for the first token of a
 // line and "] [" for the others, and gives the end of what it wrote, which
 // may be 19 bytes beyond it. `readable` is how many bytes may be read at
@@ -242,11 +251,22 @@ char *token_put(char *d, int first, const char *text, size_t n, size_t readable)
         *d++ = ' ';
     }
     *d++ = '[';
-    if (n <= 16 && readable >= 16)
+    if (copy16 && n <= 16 && readable >= 16)
         memcpy(d, text, 16);
     else
         memcpy(d, text, n);
     return d + n;
+}
+
+// The listing of a token too long for the writer's block: through
+// out_put, which writes such a text without copying it.
+void token_write(int first, const char *text, size_t n)
+{
+    if (first)
+        out_put("[", 1);
+    else
+        out_put("] [", 3);
+    out_put(text, n);
 }
 
 // The same with room asked of the writer for the token alone, for a line
@@ -254,15 +274,49 @@ char *token_put(char *d, int first, const char *text, size_t n, size_t readable)
 void token_print(int first, const char *text, size_t n, size_t readable)
 {
     char *start = out_room(n + 19);
-    if (start) {
+    if (start)
         out_used(static_cast<size_t>(token_put(start, first, text, n, readable) - start));
-        return;
-    }
-    if (first)
-        out_put("[", 1);
     else
-        out_put("] [", 3);
-    out_put(text, n);
+        token_write(first, text, n);
+}
+
+// How many bytes may be read at `text`, a token's text in the line of `ts`
+// or in the scratch text.
+size_t token_readable(const tok_scan *ts, const char *text)
+{
+    const char *limit = text == scratch.str ? scratch.str + scratch.size : ts->lk.end + 1;
+    return static_cast<size_t>(limit - text);
+}
+
+// Lists the tokens of the line of `ts` at `start`, where the writer has
+// given room for the whole listing, and counts what it wrote. Gives 1 when
+// the line has a token, else 0.
+int line_put(tok_scan *ts, char *start)
+{
+    char *d = start;
+    int len;
+    short is_delim;
+    const char *text;
+    while ((text = token_handle(ts, &is_delim, &len, &scratch)))
+        d = token_put(d, d == start, text, static_cast<size_t>(len),
+                      token_readable(ts, text));
+    out_used(static_cast<size_t>(d - start));
+    return d != start;
+}
+
+// The same for a line whose listing is larger than the writer can give
+// room for at once, token by token.
+int line_print(tok_scan *ts)
+{
+    int len;
+    short is_delim;
+    const char *text;
+    int first = 1;
+    while ((text = token_handle(ts, &is_delim, &len, &scratch))) {
+        token_print(first, text, static_cast<size_t>(len), token_readable(ts, text));
+        first = 0;
+    }
+    return !first;
 }
 
 }  // namespace
@@ -277,25 +331,8 @@ void word_list_print_from_buff(const char *buff)
     // A line's listing takes at most four bytes for each of its characters
     // (a;b gives [a] [;] [b]). Room for all of it at once spares a question
     // to the writer for every token.
-    char *start = n < out_block_size / 8 ? out_room(4 * n + 19) : nullptr;
-    char *d = start;
-    int len;
-    short is_delim;
-    const char *text;
-    int first = 1;
-    while ((text = token_handle(&ts, &is_delim, &len, &scratch))) {
-        const char *limit =
-            text == scratch.str ? scratch.str + scratch.size : buff + n + 1;
-        size_t readable = static_cast<size_t>(limit - text);
-        if (d)
-            d = token_put(d, first, text, static_cast<size_t>(len), readable);
-        else
-            token_print(first, text, static_cast<size_t>(len), readable);
-        first = 0;
-    }
-    if (d)
-        out_used(static_cast<size_t>(d - start));
-    if (!first)
+    char *room = n < out_block_size / 8 ? out_room(4 * n + 19) : nullptr;
+    if (room ? line_put(&ts, room) : line_print(&ts))
         out_line("]\n", 2);
     tok_buff_release();
 }
