@@ -8,6 +8,7 @@
 #include <random>
 
 #include "e2e_support.h"
+#include "model.h"
 
 using namespace husk_test;
 
@@ -133,7 +134,6 @@ TEST(Fault, WriteErrorIsNotSuccess)
 TEST(Hostile, BinaryWords)
 {
     std::mt19937 rng(20261208);
-    const std::string nul = "Error: line holds a NUL byte; skipped.\n";
     std::string in, listed, listed_err, missing;
     for (int line = 0; line < 300; line++) {
         std::string text, word;
@@ -146,8 +146,8 @@ TEST(Hostile, BinaryWords)
         }
         in += text + "\n";
         if (text.find('\0') != std::string::npos) {
-            listed_err += nul;
-            missing += nul;
+            listed_err += msg_nul;
+            missing += msg_nul;
             continue;
         }
         std::vector<std::string> words;

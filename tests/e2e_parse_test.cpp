@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "model.h"
 
 using namespace husk_test;
 using namespace std::string_literals;
 
 namespace {
-
-const char *const eoi = "Error: unexpected end of input.\n";
-const char *const nul = "Error: line holds a NUL byte; skipped.\n";
 
 // The rows, each listed with -s.
 std::vector<e2e_row> listed(std::vector<e2e_row> rows)
@@ -39,27 +37,27 @@ TEST(Listing, LinesJoinsAndEnds)
         {.script = "echo \"a\n\nb\nc\"\n", .out = "[echo] [abc]\n"},
         {.script = "echo 'a\n'b \"c\n\"d\n", .out = "[echo] [ab] [cd]\n"},
         {.script = "ls |\nwc\nls ||\nwc\nls &&\n\nwc\n", .out = "[ls] [|] [wc]\n[ls] [||] [wc]\n[ls] [&&] [wc]\n"},
-        {.script = "ls |\n| wc\nls ||\n|| wc\nls <\\\n> f\n", .err = "Error: '|' is unexpected.\nError: '||' is unexpected.\nError: '>' is unexpected.\n"},
+        {.script = "ls |\n| wc\nls ||\n|| wc\nls <\\\n> f\n", .err = msg_unexpected("|") + msg_unexpected("||") + msg_unexpected(">")},
         {.script = "echo a\\\nb\necho a\\\n| wc\n", .out = "[echo] [a] [b]\n[echo] [a] [|] [wc]\n"},
-        {.script = "ls |\n; wc\necho ok\n", .out = "[echo] [ok]\n", .err = "Error: ';' is unexpected.\n"},
+        {.script = "ls |\n; wc\necho ok\n", .out = "[echo] [ok]\n", .err = msg_unexpected(";")},
         // end of input
         {.script = ""},
         {.script = "echo a", .out = "[echo] [a]\n"},
         {.script = "echo a\\", .out = "[echo] [a]\n"},
         {.script = "echo a\\\n", .out = "[echo] [a]\n"},
         {.script = "echo a\\\nb", .out = "[echo] [a] [b]\n"},
-        {.script = "echo 'a\n", .err = eoi},
-        {.script = "echo 'a\nb", .err = eoi},
-        {.script = "ls |", .err = eoi},
-        {.script = "ls ||\n", .err = eoi},
-        {.script = "ls &&\n\n", .err = eoi},
-        {.script = "ls <\\", .err = "Error: '<' is unexpected.\n"},
-        {.script = "; ls", .err = "Error: ';' is unexpected.\n"},
+        {.script = "echo 'a\n", .err = msg_eoi},
+        {.script = "echo 'a\nb", .err = msg_eoi},
+        {.script = "ls |", .err = msg_eoi},
+        {.script = "ls ||\n", .err = msg_eoi},
+        {.script = "ls &&\n\n", .err = msg_eoi},
+        {.script = "ls <\\", .err = msg_unexpected("<")},
+        {.script = "; ls", .err = msg_unexpected(";")},
         // a line that holds a NUL is dropped, with the lines it continues
-        {.script = "echo a\0b c\necho d\n"s, .out = "[echo] [d]\n", .err = nul},
-        {.script = "\0; ls\necho d\n"s, .out = "[echo] [d]\n", .err = nul},
-        {.script = "echo 'a\nb\0'\necho d\n"s, .out = "[echo] [d]\n", .err = nul},
-        {.script = "echo d\necho a\0"s, .out = "[echo] [d]\n", .err = nul},
+        {.script = "echo a\0b c\necho d\n"s, .out = "[echo] [d]\n", .err = msg_nul},
+        {.script = "\0; ls\necho d\n"s, .out = "[echo] [d]\n", .err = msg_nul},
+        {.script = "echo 'a\nb\0'\necho d\n"s, .out = "[echo] [d]\n", .err = msg_nul},
+        {.script = "echo d\necho a\0"s, .out = "[echo] [d]\n", .err = msg_nul},
         // CR LF line ends, bytes above 127
         {.script = "echo a\r\nls |\r\nwc\r\n", .out = "[echo] [a]\n[ls] [|] [wc]\n"},
         {.script = "echo h\xc3\xa9 \xff\x80\n", .out = "[echo] [h\xc3\xa9] [\xff\x80]\n"},
@@ -79,7 +77,7 @@ TEST(Listing, SyntaxErrorsDropTheLine)
     };
     std::vector<e2e_row> rows;
     for (const auto &[line, tok] : bad) {
-        std::string msg = "Error: '"s + tok + "' is unexpected.\n";
+        std::string msg = msg_unexpected(tok);
         rows.push_back({.script = line + "\necho ok\n"s, .run = {.args = {"-s"}}, .out = "[echo] [ok]\n", .err = msg});
         rows.push_back({.script = line + "\necho ok\n"s, .out = "ok\n", .err = msg});
     }
@@ -91,25 +89,25 @@ TEST(Listing, SyntaxErrorsDropTheLine)
 // the lines its text goes on into.
 TEST(Running, EndOfInput)
 {
-    const std::string bar = "Error: '|' is unexpected.\n";
+    const std::string bar = msg_unexpected("|");
     check_rows({
         {.script = "echo hi", .out = "hi\n"},
         {.script = "echo a\\", .out = "a\n"},
         {.script = "echo a\r\n", .out = "a\n"},
-        {.script = "echo a |", .err = eoi},
-        {.script = "touch f; echo 'a", .err = eoi, .files = {{"f", absent}}},
-        {.script = "touch f &&\n", .err = eoi, .files = {{"f", absent}}},
-        {.script = "touch a\0; touch b\necho c\n"s, .out = "c\n", .err = nul, .files = {{"a", absent}, {"b", absent}}},
+        {.script = "echo a |", .err = msg_eoi},
+        {.script = "touch f; echo 'a", .err = msg_eoi, .files = {{"f", absent}}},
+        {.script = "touch f &&\n", .err = msg_eoi, .files = {{"f", absent}}},
+        {.script = "touch a\0; touch b\necho c\n"s, .out = "c\n", .err = msg_nul, .files = {{"a", absent}, {"b", absent}}},
         // an open quote, a last |, a final backslash, a chain of them
         {.script = "ls | | echo 'a\necho BAD' ; echo 'x\n'\necho ok\n", .out = "ok\n", .err = bar},
         {.script = "echo a | | wc |\necho BAD\necho ok\n", .out = "ok\n", .err = bar},
-        {.script = "echo a &&& echo b\\\necho BAD\necho ok\n", .out = "ok\n", .err = "Error: '&' is unexpected.\n"},
-        {.script = "ls ;; wc &&\n\necho BAD ||\necho BAD 'a\nb\\'\\\necho BAD\necho ok\n", .out = "ok\n", .err = "Error: ';' is unexpected.\n"},
+        {.script = "echo a &&& echo b\\\necho BAD\necho ok\n", .out = "ok\n", .err = msg_unexpected("&")},
+        {.script = "ls ;; wc &&\n\necho BAD ||\necho BAD 'a\nb\\'\\\necho BAD\necho ok\n", .out = "ok\n", .err = msg_unexpected(";")},
         // nothing left open: the next line is new; the input ends meanwhile
-        {.script = "ls | | wc |;\necho ok &&&\necho ok\n", .out = "ok\n", .err = bar + "Error: '&' is unexpected.\n"},
+        {.script = "ls | | wc |;\necho ok &&&\necho ok\n", .out = "ok\n", .err = bar + msg_unexpected("&")},
         {.script = "ls | | wc 'a\necho BAD", .err = bar},
         {.script = "ls | | wc |\n", .run = {.args = {"-s"}}, .err = bar},
-        {.script = "ls | | 'a\nb\0'\necho ok\n"s, .out = "ok\n", .err = bar + nul},
+        {.script = "ls | | 'a\nb\0'\necho ok\n"s, .out = "ok\n", .err = bar + msg_nul},
     });
 }
 
