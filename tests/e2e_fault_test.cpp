@@ -109,6 +109,23 @@ TEST(Fault, ReaderGoesAway)
     });
 }
 
+// Standard output left non-blocking, with a reader slower than the shell
+// (see husk_run): a listing of several times the writer's block, written
+// mostly in partial writes, arrives whole and in order.
+TEST(Fault, SlowReaderOfNonBlockingOutput)
+{
+    std::string in;
+    for (int i = 0; i < 30000; i++)
+        in += std::to_string(i) + "w x\n";
+    run_result r = husk_run(in, {.args = {"-s"}, .stdout_slow = true});
+    std::string want = ref_listing(in).out;
+    auto right = std::mismatch(want.begin(), want.end(), r.out.begin(), r.out.end());
+    EXPECT_TRUE(r.out == want) << r.out.size() << " bytes of " << want.size() << ", the first "
+                               << right.first - want.begin() << " right";
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(0, r.status);
+}
+
 // Output that cannot be written is lost data, and the shell must not report
 // success: on a full disk, or when the reader has gone and SIGPIPE is
 // ignored, it says so and ends with status 1. A listing ends at its first
