@@ -36,8 +36,7 @@ TEST(CharClass, PredicatesAndTableAgreeOverAllBytes)
 {
     for (int v = 0; v < 256; v++) {
         char c = static_cast<char>(v);
-        int space = v == ' ' || (v >= '\t' && v <= '\r');
-        int delim_char = v && strchr(";&|<>", v);
+        int space = husk_test::space_char(c), delim_char = husk_test::op_char(c);
         int quote = v && strchr("'\"", v);
         int special = quote || v == '\\';
         EXPECT_EQ(isspace(v) ? 1 : 0, space) << v;  // the C locale agrees

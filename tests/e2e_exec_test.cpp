@@ -191,7 +191,7 @@ TEST(Exec, FinishedBackgroundChildrenAreCollected)
 // Programs get only 0, 1, 2 (ls opens 3 for the directory); the shell
 // itself keeps 0, 1 and 2 through pipelines and redirections of every kind,
 // also where a second redirection replaces a file or a pipe.
-TEST(Exec, DescriptorHygiene)
+TEST(Exec, DescriptorHygieneSlow)
 {
     std::string in = probe(0) + "echo a > f\n"
         "ls -m /proc/self/fd > p1\nls -m /proc/self/fd | cat > p2\n"

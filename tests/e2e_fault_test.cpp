@@ -8,6 +8,7 @@
 #include <random>
 
 #include "e2e_support.h"
+#include "model.h"
 
 using namespace husk_test;
 
@@ -108,6 +109,23 @@ TEST(Fault, ReaderGoesAway)
     });
 }
 
+// Standard output left non-blocking, with a reader slower than the shell
+// (see husk_run): a listing of several times the writer's block, written
+// mostly in partial writes, arrives whole and in order.
+TEST(Fault, SlowReaderOfNonBlockingOutput)
+{
+    std::string in;
+    for (int i = 0; i < 30000; i++)
+        in += std::to_string(i) + "w x\n";
+    run_result r = husk_run(in, {.args = {"-s"}, .stdout_slow = true});
+    std::string want = ref_listing(in).out;
+    auto right = std::mismatch(want.begin(), want.end(), r.out.begin(), r.out.end());
+    EXPECT_TRUE(r.out == want) << r.out.size() << " bytes of " << want.size() << ", the first "
+                               << right.first - want.begin() << " right";
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(0, r.status);
+}
+
 // Output that cannot be written is lost data, and the shell must not report
 // success: on a full disk, or when the reader has gone and SIGPIPE is
 // ignored, it says so and ends with status 1. A listing ends at its first
@@ -127,16 +145,14 @@ TEST(Fault, WriteErrorIsNotSuccess)
 
 // Lines of random bytes without quotes, backslashes, operators, slashes,
 // dots or newlines: control characters, invalid UTF-8, now and then a NUL
-// (the line is reported and skipped). Each line splits into words exactly
-// at the six spaces; run with no program to be found, each first word is
-// reported as missing, byte for byte.
+// (the line is reported and skipped). Run with no program to be found, each
+// first word is reported as missing, byte for byte.
 TEST(Hostile, BinaryWords)
 {
     std::mt19937 rng(20261208);
-    const std::string nul = "Error: line holds a NUL byte; skipped.\n";
-    std::string in, listed, listed_err, missing;
+    std::string in, missing;
     for (int line = 0; line < 300; line++) {
-        std::string text, word;
+        std::string text;
         for (int i = rng() % 40; i > 0; i--) {
             char c;
             do
@@ -145,40 +161,22 @@ TEST(Hostile, BinaryWords)
             text += c;
         }
         in += text + "\n";
-        if (text.find('\0') != std::string::npos) {
-            listed_err += nul;
-            missing += nul;
-            continue;
-        }
-        std::vector<std::string> words;
-        for (char c : text + " ") {
-            if (!strchr(" \t\r\v\f", c)) {
-                word += c;
-            } else if (!word.empty()) {
-                words.push_back(word);
-                word.clear();
-            }
-        }
-        for (size_t i = 0; i < words.size(); i++)
-            listed += (i ? " [" : "[") + words[i] + (i + 1 < words.size() ? "]" : "]\n");
-        if (!words.empty())
-            missing += words[0] + ": No such file or directory\n";
+        std::vector<token> words = ref_tokens(text);
+        if (text.find('\0') != std::string::npos)
+            missing += msg_nul;
+        else if (!words.empty())
+            missing += words[0].text + ": No such file or directory\n";
     }
-    run_result r = husk_run(in, {.args = {"-s"}});
-    EXPECT_TRUE(r.out == listed);
-    EXPECT_EQ(listed_err, r.err);
-    EXPECT_EQ(0, r.status);
-
     temp_dir d;
-    r = husk_run(in + "/bin/echo end\n", {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});
+    run_result r = husk_run(in + "/bin/echo end\n", {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});
     EXPECT_EQ("end\n", r.out);
     EXPECT_TRUE(r.err == missing);
     EXPECT_EQ(0, r.status);
 }
 
-// Any bytes at all: listed, the shell ends with status 0 and only syntax
-// messages; run (no program can be found, and no path leaves the directory)
-// it ends with one of its own statuses, never by a signal.
+// Any bytes at all: listed, the shell writes what the model says and ends
+// with status 0; run (no program can be found, and no path leaves the
+// directory) it ends with one of its own statuses, never by a signal.
 TEST(Hostile, Garbage)
 {
     for (unsigned seed = 1; seed <= 8; seed++) {
@@ -189,12 +187,11 @@ TEST(Hostile, Garbage)
             char c = static_cast<char>(rng() % 256);
             in += c && strchr("/.", c) ? 'x' : c;
         }
+        listing want = ref_listing(in);
         run_result r = husk_run(in, {.args = {"-s"}});
+        EXPECT_TRUE(r.out == want.out);
+        EXPECT_EQ(want.err, r.err);
         EXPECT_EQ(0, r.status);
-        std::istringstream err(r.err);
-        for (std::string l; std::getline(err, l);)
-            EXPECT_TRUE(l.rfind("Error: '", 0) == 0 || l == "Error: unexpected end of input." ||
-                        l == "Error: line holds a NUL byte; skipped.") << l;
 
         temp_dir d;
         r = husk_run(in, {.env = {"PATH=/nonexistent", "HOME=" + d.path}, .cwd = d.path});
@@ -205,7 +202,7 @@ TEST(Hostile, Garbage)
 
 // A line of 100 MB, listed whole; run, a program cannot take so long an
 // argument, and the shell reports it and goes on.
-TEST(Hostile, HundredMegabyteLine)
+TEST(Hostile, HundredMegabyteLineSlow)
 {
     std::string word(100 << 20, 'x'), plain(word.size() - 2, 'x');
     word[1000] = word[word.size() - 1000] = '"';  // a quoted stretch inside

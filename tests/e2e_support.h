@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <csignal>
@@ -75,6 +76,7 @@ struct run_opts {
     bool sigpipe_ignored = false;    // start with SIGPIPE ignored, as some callers leave it
     std::string out_path{};          // a file for standard output instead of the pipe
     bool close_stdout_early = false; // the reader of stdout goes away at once
+    bool stdout_slow = false;        // stdout is left non-blocking, its reader slow: see husk_run
     bool close_inherited = false;    // close every descriptor above 2 first
     int stdin_fd = -1;               // when set, the shell reads this, not `input`
     std::string stdin_path{};        // when set, a file the shell reads, not `input`
@@ -187,6 +189,8 @@ inline void deny_dup2()
     int fd = o.out_path.empty() ? 1 : open(o.out_path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd == -1 || dup2(fd, 1) == -1)
         harness_fail(o.out_path);
+    if (o.stdout_slow && fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK) == -1)
+        harness_fail("O_NONBLOCK");
     if (o.close_inherited || o.nofile)
         close_range(3, ~0U, 0);
     // Opened while still root, so that nobody can run it even from a build
@@ -216,6 +220,45 @@ inline void deny_dup2()
         deny_dup2();
     fexecve(exe, argv.data(), environ);
     harness_fail(bin);
+}
+
+inline std::string read_file(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const std::string &path, const std::string &text)
+{
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+}
+
+inline bool file_exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// For a slow reader of the shell's output: whether the shell has ended, or
+// has gone to sleep in poll(2) again since the last time this answered
+// yes. `*seen` keeps the shell's count of sleeps (/proc/PID/status) of that
+// time. With its input blocking, the shell polls only for room on
+// descriptor 1, and only once the pipe is full.
+inline bool shell_waits_again(pid_t pid, long *seen)
+{
+    std::string proc = "/proc/" + std::to_string(pid), stat = read_file(proc + "/stat");
+    if (stat.size() < 2 || stat[stat.rfind(')') + 2] == 'Z')
+        return true;
+    std::string status = read_file(proc + "/status");
+    size_t at = status.find("\nvoluntary_ctxt_switches:");
+    long sleeps = at == std::string::npos ? -1 : atol(status.c_str() + at + 25);
+    if (read_file(proc + "/wchan").find("poll") == std::string::npos || sleeps == *seen)
+        return false;
+    *seen = sleeps;
+    return true;
 }
 
 // Runs the shell with `input` on its standard input (a pipe that is closed
@@ -261,15 +304,19 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
         close(in[1]);
         in[1] = -1;
     }
-    long deadline = now_ms() + static_cast<long>(o.timeout_ms) * timeout_factor();
+    long deadline = now_ms() + static_cast<long>(o.timeout_ms) * timeout_factor(), sleeps = -1;
     while (out[0] != -1 || err[0] != -1) {
-        pollfd fds[3] = {{in[1], POLLOUT, 0}, {out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        // A slow reader of standard output takes a page, and only once the
+        // shell waits for room again: the pipe is full each time, so most
+        // of the shell's writes are partial.
+        bool take = !o.stdout_slow || shell_waits_again(pid, &sleeps);
+        pollfd fds[3] = {{in[1], POLLOUT, 0}, {take ? out[0] : -1, POLLIN, 0}, {err[0], POLLIN, 0}};
         long left = deadline - now_ms();
         if (left <= 0) {
             r.timed_out = true;
             break;
         }
-        if (poll(fds, 3, static_cast<int>(left)) < 0 && errno != EINTR)
+        if (poll(fds, 3, static_cast<int>(take ? left : std::min(left, 1L))) < 0 && errno != EINTR)
             break;
         if (fds[0].revents) {
             ssize_t n = write(in[1], input.data() + sent, input.size() - sent);
@@ -286,7 +333,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
             if (!fds[i].revents)
                 continue;
             char buf[65536];
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            ssize_t n = read(fds[i].fd, buf, i == 1 && o.stdout_slow ? 4096 : sizeof buf);
             if (n > 0) {
                 (i == 1 ? r.out : r.err).append(buf, static_cast<size_t>(n));
             } else {
@@ -343,26 +390,6 @@ struct temp_dir {
     }
     std::string operator/(const std::string &name) const { return path + "/" + name; }
 };
-
-inline std::string read_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-inline void write_file(const std::string &path, const std::string &text)
-{
-    std::ofstream f(path, std::ios::binary);
-    f << text;
-}
-
-inline bool file_exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 // A file to look at after a run, and what it must hold, or `absent`.
 inline constexpr const char *absent = nullptr;

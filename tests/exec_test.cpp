@@ -1,5 +1,6 @@
-// exec_test.cpp - the executor's steps that work alone. Whole command lines
-// are left to the end-to-end tests.
+// exec_test.cpp - the executor's entry points that work alone. Whole
+// command lines, the && and || decisions and every kind of redirection, are
+// left to the end-to-end tests (e2e_exec_test.cpp).
 #include "exec.h"
 
 #include <gtest/gtest.h>
@@ -7,41 +8,8 @@
 #include <cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utility>
 
 #include "capture.h"
-#include "model.h"
-
-// Only && and || look at the last result, and only 0 counts as success.
-TEST(IsCmdShouldExec, OnlyAndOrLookAtTheLastResult)
-{
-    const int last[] = {0, 1, -1, 255};
-    const struct {
-        delim dl;
-        int after[4];  // the answer after each result in `last`
-    } cases[] = {
-        {delim_err, {1, 1, 1, 1}},        {delim_semi, {1, 1, 1, 1}},
-        {delim_pipe, {1, 1, 1, 1}},       {delim_ampersand, {1, 1, 1, 1}},
-        {delim_logical_or, {0, 1, 1, 1}}, {delim_logical_and, {1, 0, 0, 0}},
-        {delim_redir_in, {1, 1, 1, 1}},   {delim_redir_out, {1, 1, 1, 1}},
-        {delim_redir_in2, {1, 1, 1, 1}},  {delim_redir_out2, {1, 1, 1, 1}},
-    };
-    for (const auto &c : cases)
-        for (int i = 0; i < 4; i++)
-            EXPECT_EQ(c.after[i], is_cmd_should_exec(c.dl, last[i])) << c.dl << " " << last[i];
-}
-
-TEST(DelimNameToFdOpt, MapsTheFourRedirections)
-{
-    const std::pair<delim, fd_opt> cases[] = {
-        {delim_err, opt_err},       {delim_semi, opt_err},        {delim_pipe, opt_err},
-        {delim_ampersand, opt_err}, {delim_logical_or, opt_err},  {delim_logical_and, opt_err},
-        {delim_redir_in, opt_r},    {delim_redir_out, opt_w},     {delim_redir_in2, opt_rr},
-        {delim_redir_out2, opt_a},
-    };
-    for (const auto &[dl, opt] : cases)
-        EXPECT_EQ(opt, delim_name_to_fd_opt(dl)) << dl;
-}
 
 TEST(ExecWordListHandle, NullOrEmptyListDoesNothing)
 {

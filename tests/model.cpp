@@ -43,110 +43,109 @@ std::vector<std::string> op_cut(const std::string &run)
 
 namespace {
 
-char op_side(char c, int len)
+// A token as the rules read it: where it starts in the line, and its text,
+// a word's with quotes and backslashes resolved.
+struct lexeme {
+    size_t pos;
+    token tok;
+};
+
+// The tokens of a line, and what is still open at its end: a quote, or a
+// backslash as the last character outside quotes (a lone one makes an
+// empty word). The one reading of the rules for quotes, backslashes,
+// blanks and operator tokens: the check, the tokens and the tail of a
+// dropped line are all taken from it.
+struct lexed {
+    std::vector<lexeme> toks;
+    char quote = 0;
+    bool backslash = false;
+};
+
+lexed lex(const std::string &b)
 {
-    if (c == '<' || c == '>')
-        return 'r';
-    return c == '|' || len == 2 ? 'b' : 'l';  // | || && join, ; & end
+    lexed r;
+    for (size_t i = 0;;) {
+        while (i < b.size() && space_char(b[i]))
+            i++;
+        if (i == b.size())
+            return r;
+        size_t at = i;
+        if (op_char(b[i])) {
+            size_t n = static_cast<size_t>(op_len(b, i));
+            r.toks.push_back({at, {b.substr(i, n), 1}});
+            i += n;
+            continue;
+        }
+        std::string w;
+        for (; i < b.size(); i++) {
+            char c = b[i];
+            if (r.quote && c == r.quote) {
+                r.quote = 0;
+            } else if (r.quote) {
+                w += c;
+            } else if (c == '\'' || c == '"') {
+                r.quote = c;
+            } else if (space_char(c) || op_char(c)) {
+                break;
+            } else if (c == '\\') {
+                if (++i == b.size()) {
+                    r.backslash = true;
+                    break;
+                }
+                w += b[i];
+            } else {
+                w += c;
+            }
+        }
+        r.toks.push_back({at, {w, 0}});
+    }
+}
+
+char side(const lexeme &l)
+{
+    return l.tok.is_delim ? op_find(l.tok.text)->side : 0;
 }
 
 }  // namespace
 
 verdict ref_check(std::string &b)
 {
-    char quote = 0;
+    lexed l = lex(b);
+    auto err = [&](size_t k) {
+        return verdict{syntax_err, static_cast<int>(l.toks[k].pos),
+                       static_cast<int>(l.toks[k].tok.text.size())};
+    };
     bool cmd = false;
-    for (size_t i = 0; i < b.size(); i++) {
-        char c = b[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (op_char(c)) {
-            int n = op_len(b, i);
-            char s = op_side(c, n);
-            if (s != 'r' && !cmd)
-                return {syntax_err, int(i), n};
-            if (s != 'l') {
-                size_t j = i + static_cast<size_t>(n);
-                while (j < b.size() && space_char(b[j]))
-                    j++;
-                if (j == b.size())
-                    return s == 'b' ? verdict{syntax_cont_read, 0, 0}
-                                    : verdict{syntax_err, int(i), n};
-                if (op_char(b[j]))
-                    return {syntax_err, int(j), op_len(b, j)};
-            }
-            cmd = false;
-            i += static_cast<size_t>(n) - 1;
-        } else if (c == '\\') {
-            if (i + 1 == b.size()) {
-                b[i] = ' ';
-                return {syntax_cont_read, 0, 0};
-            }
-            i++;
+    for (size_t k = 0; k < l.toks.size(); k++) {
+        char s = side(l.toks[k]);
+        if (!s) {
             cmd = true;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-            cmd = true;
-        } else if (!space_char(c)) {
-            cmd = true;
+            continue;
         }
+        if (s != 'r' && !cmd)
+            return err(k);
+        if (s != 'l' && k + 1 == l.toks.size())
+            return s == 'b' ? verdict{syntax_cont_read, 0, 0} : err(k);
+        if (s != 'l' && side(l.toks[k + 1]))
+            return err(k + 1);
+        cmd = false;
     }
-    return {quote ? syntax_cont_read : syntax_ok, 0, 0};
+    if (l.backslash)
+        b.back() = ' ';
+    return {l.quote || l.backslash ? syntax_cont_read : syntax_ok, 0, 0};
 }
 
 bool quote_open_at_end(const std::string &b)
 {
-    char quote = 0;
-    for (size_t i = 0; i < b.size(); i++) {
-        if (quote)
-            quote = b[i] == quote ? 0 : quote;
-        else if (b[i] == '\\')
-            i++;
-        else if (b[i] == '\'' || b[i] == '"')
-            quote = b[i];
-    }
-    return quote != 0;
+    return lex(b).quote != 0;
 }
 
 std::vector<token> ref_tokens(const std::string &b)
 {
     std::vector<token> out;
-    size_t i = 0;
-    for (;;) {
-        while (i < b.size() && space_char(b[i]))
-            i++;
-        if (i == b.size())
-            return out;
-        if (op_char(b[i])) {
-            size_t n = static_cast<size_t>(op_len(b, i));
-            out.push_back({b.substr(i, n), 1});
-            i += n;
-            continue;
-        }
-        std::string w;
-        char quote = 0;
-        for (; i < b.size(); i++) {
-            char c = b[i];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-                else
-                    w += c;
-            } else if (c == '\'' || c == '"') {
-                quote = c;
-            } else if (space_char(c) || op_char(c)) {
-                break;
-            } else if (c == '\\') {
-                if (++i == b.size())
-                    break;
-                w += b[i];
-            } else {
-                w += c;
-            }
-        }
-        out.push_back({w, 0});
-    }
+    for (const lexeme &l : lex(b).toks)
+        out.push_back(l.tok);
+    return out;
 }
 
 std::string render(const std::vector<token> &toks)
@@ -159,31 +158,10 @@ std::string render(const std::vector<token> &toks)
 
 bool ref_goes_on(std::string &t)
 {
-    char quote = 0;
-    bool op = false;
-    for (size_t i = 0; i < t.size(); i++) {
-        char c = t[i];
-        if (quote) {
-            quote = c == quote ? 0 : quote;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-            op = false;
-        } else if (c == '\\') {
-            if (i + 1 == t.size()) {
-                t[i] = ' ';
-                return true;
-            }
-            i++;
-            op = false;
-        } else if (op_char(c)) {
-            int n = op_len(t, i);
-            op = op_side(c, n) == 'b';
-            i += static_cast<size_t>(n) - 1;
-        } else if (!space_char(c)) {
-            op = false;
-        }
-    }
-    return quote || op;
+    lexed l = lex(t);
+    if (l.backslash)
+        t.back() = ' ';
+    return l.quote || l.backslash || (!l.toks.empty() && side(l.toks.back()) == 'b');
 }
 
 std::string msg_unexpected(const std::string &tok)
