@@ -22,6 +22,15 @@
 
 namespace {
 
+// How a redirection opens its file.
+typedef enum def_fd_opt {
+    opt_err = 0,  // not a redirection kind
+    opt_r = 1,    // <: read
+    opt_rr = 2,   // <<: selects standard input but cannot be opened
+    opt_w = 3,    // >: create or truncate, write
+    opt_a = 4,    // >>: create or append
+} fd_opt;
+
 // Set when a child was started that nobody waits for by its process id (a
 // background command, or a stage of a pipeline sent to the background), and
 // cleared once the system reports that no child is left: until then the
@@ -82,6 +91,34 @@ void fd_pipe_arr_move(int *src, int *dst)
     dst[0] = src[0];
     dst[1] = src[1];
     src[0] = src[1] = -1;
+}
+
+// The way a redirection of kind `dl` opens its file.
+fd_opt delim_name_to_fd_opt(delim dl)
+{
+    switch (dl) {
+    case delim_redir_in:
+        return opt_r;
+    case delim_redir_out:
+        return opt_w;
+    case delim_redir_in2:
+        return opt_rr;
+    case delim_redir_out2:
+        return opt_a;
+    default:
+        return opt_err;
+    }
+}
+
+// 1 when the command after `prev_cmd_dl` runs given the last result: a
+// command after && runs only on success (0), after || only on failure.
+int is_cmd_should_exec(delim prev_cmd_dl, int prev_cmd_ret)
+{
+    if (prev_cmd_dl == delim_logical_or)
+        return prev_cmd_ret != 0;
+    if (prev_cmd_dl == delim_logical_and)
+        return prev_cmd_ret == 0;
+    return 1;
 }
 
 int get_file_fd(const char *fname, fd_opt opt)
@@ -355,31 +392,6 @@ word *cmd_step(run_state *rs, word *head)
 }
 
 }  // namespace
-
-fd_opt delim_name_to_fd_opt(delim dl)
-{
-    switch (dl) {
-    case delim_redir_in:
-        return opt_r;
-    case delim_redir_out:
-        return opt_w;
-    case delim_redir_in2:
-        return opt_rr;
-    case delim_redir_out2:
-        return opt_a;
-    default:
-        return opt_err;
-    }
-}
-
-int is_cmd_should_exec(delim prev_cmd_dl, int prev_cmd_ret)
-{
-    if (prev_cmd_dl == delim_logical_or)
-        return prev_cmd_ret != 0;
-    if (prev_cmd_dl == delim_logical_and)
-        return prev_cmd_ret == 0;
-    return 1;
-}
 
 void proc_finished_handle(void)
 {

@@ -24,21 +24,4 @@ void exec_word_list_handle(word_list *list);
 // no system call until the shell has started such a child.
 void proc_finished_handle(void);
 
-// Steps of the executor that can be used alone; the tests call them.
-
-// How a redirection opens its file.
-typedef enum def_fd_opt {
-    opt_err = 0,  // not a redirection kind
-    opt_r = 1,    // <: read
-    opt_rr = 2,   // <<: selects standard input but cannot be opened
-    opt_w = 3,    // >: create or truncate, write
-    opt_a = 4,    // >>: create or append
-} fd_opt;
-
-fd_opt delim_name_to_fd_opt(delim dl);
-
-// 1 when the command after `prev_cmd_dl` runs given the last result: a
-// command after && runs only on success (0), after || only on failure.
-int is_cmd_should_exec(delim prev_cmd_dl, int prev_cmd_ret);
-
 #endif
