@@ -126,6 +126,24 @@ TEST(Fault, SlowReaderOfNonBlockingOutput)
     EXPECT_EQ(0, r.status);
 }
 
+// Each write of the listing ends between two lines, also around lines
+// longer than the writer's room for a whole line at once, so that another
+// writer of the same pipe never cuts into one of its lines.
+TEST(Fault, WritesEndBetweenLines)
+{
+    std::string in;
+    for (int i = 0; i < 20; i++) {
+        for (int j = 0; j < 300; j++)
+            in += "a b\n";
+        for (int j = 0; j < 2000; j++)
+            in += "word ";
+        in += "\n";
+    }
+    run_result r = husk_run(in, {.args = {"-s"}, .stdout_packets = true});
+    EXPECT_TRUE(r.out == ref_listing(in).out);
+    EXPECT_EQ(0, r.torn_writes);
+}
+
 // Output that cannot be written is lost data, and the shell must not report
 // success: on a full disk, or when the reader has gone and SIGPIPE is
 // ignored, it says so and ends with status 1. A listing ends at its first

@@ -22,6 +22,7 @@
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -65,6 +66,7 @@ struct run_result {
     int status = -1;          // exit status, or 128 + signal number
     bool timed_out = false;   // killed after the time limit
     bool not_started = false; // the run could not be set up; `err` says why
+    int torn_writes = 0;      // with stdout_packets: writes that end inside a line
 };
 
 struct run_opts {
@@ -77,6 +79,7 @@ struct run_opts {
     std::string out_path{};          // a file for standard output instead of the pipe
     bool close_stdout_early = false; // the reader of stdout goes away at once
     bool stdout_slow = false;        // stdout is left non-blocking, its reader slow: see husk_run
+    bool stdout_packets = false;     // stdout keeps each write apart (a packet socket)
     bool close_inherited = false;    // close every descriptor above 2 first
     int stdin_fd = -1;               // when set, the shell reads this, not `input`
     std::string stdin_path{};        // when set, a file the shell reads, not `input`
@@ -269,7 +272,9 @@ inline bool shell_waits_again(pid_t pid, long *seen)
 inline run_result husk_run(const std::string &input, const run_opts &o = {})
 {
     int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
+    if (pipe2(in, O_CLOEXEC) || pipe2(err, O_CLOEXEC) ||
+        (o.stdout_packets ? socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, out)
+                          : pipe2(out, O_CLOEXEC)))
         abort();
     pid_t pid = fork();
     if (pid == -1)
@@ -336,6 +341,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
             ssize_t n = read(fds[i].fd, buf, i == 1 && o.stdout_slow ? 4096 : sizeof buf);
             if (n > 0) {
                 (i == 1 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+                r.torn_writes += i == 1 && o.stdout_packets && buf[n - 1] != '\n';
             } else {
                 close(fds[i].fd);
                 (i == 1 ? out[0] : err[0]) = -1;
