@@ -43,19 +43,24 @@ bench: ## runs the microbenchmarks, then husk side by side with dash (build-benc
 
 # Every test again, against a build instrumented with the sanitizers. Each
 # report (from the shell, a test, or a child before it runs its program) is
-# written to a file of its own in $(CHECK_DIR)/sanitizer-reports, and any
-# such file fails the run, even when the test that caused it passed. The
-# directory is open to all, as some tests run the shell as another user.
+# written to a file of its own in a new directory under /tmp, open to all
+# and on a path every user can reach, as some tests run the shell as
+# another user (the sanitizers of newer compilers stop a program whose
+# report directory it cannot reach). Any such file fails the run, even when
+# the test that caused it passed, and is kept in
+# $(CHECK_DIR)/sanitizer-reports.
 check: ## runs every test against a sanitizer build (build-check/; needs clang)
 	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DHUSK_TESTS=ON -DCMAKE_CXX_COMPILER=clang++)
-	@reports='$(abspath $(CHECK_DIR))/sanitizer-reports'; \
-	rm -rf "$$reports" && mkdir -m 1777 "$$reports" || exit 1; \
+	@kept='$(abspath $(CHECK_DIR))/sanitizer-reports'; rm -rf "$$kept"; \
+	reports=$$(mktemp -d /tmp/husk-check.XXXXXX) && chmod 1777 "$$reports" || exit 1; \
+	trap 'rm -rf "$$reports"' EXIT INT TERM; \
 	export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:log_path=$$reports/report"; \
 	export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$$reports/report"; \
 	(cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)); status=$$?; \
 	if [ -n "$$(ls -A "$$reports")" ]; then \
 		for f in "$$reports"/*; do echo "== $$f"; cat "$$f"; done >&2; \
-		echo "check: sanitizer reports above ($$reports)" >&2; exit 1; \
+		mv "$$reports" "$$kept"; \
+		echo "check: sanitizer reports above (kept in $$kept)" >&2; exit 1; \
 	fi; \
 	[ $$status -eq 0 ] && echo "check: all tests pass, no sanitizer report" >&2
 
