@@ -19,10 +19,13 @@ configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS
 
 # Optimised build of what an install takes: the shell, and its compressed
 # manual page and changelog, remade whenever doc/husk.1 or packaging/changelog
-# changed. Only these targets, never all of them: a build/ that `make test`
-# configured would build the tests too. No test framework is needed.
+# changed. Only these targets, and configured without the tests, whatever
+# an earlier `make test` asked for: no test framework is needed, and a
+# `make test` that failed for want of one leaves nothing in the way.
+build_shell = $(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=OFF,--target husk husk_manpage husk_changelog)
+
 build: ## builds build/husk and its compressed manual page and changelog
-	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release,--target husk husk_manpage husk_changelog)
+	@$(build_shell)
 
 run: build ## builds, then runs the shell on make's standard input (the prompt, or a script)
 	@./$(BUILD)/husk
@@ -78,10 +81,12 @@ lint: build ## checks the layout of the sources and runs static analysis (clang-
 # The files it will write are learnt first from an install into a scratch
 # directory, and recorded, after PREFIX and DESTDIR, before anything is
 # written: an install that fails half-way leaves a record that uninstall
-# uses. PREFIX must be absolute (cmake takes an empty one for its default).
-install: build ## installs the shell, its manual page and docs in DESTDIR PREFIX (default /usr/local)
-	@case '$(PREFIX)' in /*) ;; *) echo "install: PREFIX must be an absolute path, not '$(PREFIX)'" >&2; exit 1;; esac; \
-	plan='$(abspath $(BUILD))/install-plan'; rm -rf "$$plan" && \
+# uses. PREFIX must be absolute (cmake takes an empty one for its default),
+# which is checked before anything is configured or built.
+install: ## installs the shell, its manual page and docs in DESTDIR PREFIX (default /usr/local)
+	@case '$(PREFIX)' in /*) ;; *) echo "install: PREFIX must be an absolute path, not '$(PREFIX)'" >&2; exit 1;; esac
+	@$(build_shell)
+	@plan='$(abspath $(BUILD))/install-plan'; rm -rf "$$plan" && \
 	DESTDIR="$$plan" cmake --install $(BUILD) --prefix '$(PREFIX)' > /dev/null && rm -rf "$$plan" && \
 	{ printf 'PREFIX=%s\nDESTDIR=%s\n' '$(PREFIX)' '$(DESTDIR)' && \
 	  awk -v d='$(DESTDIR)' '{ print d $$0 }' $(BUILD)/install_manifest.txt; } > $(record) || exit 1; \
