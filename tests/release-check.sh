@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The release path as a user takes it, in a fresh clone of the commit checked
-# out here, with nothing built: make install into a staging DESTDIR, the
-# installed shell runs a script, man reads the installed page, an edited page
-# and changelog are installed anew, make uninstall refuses another PREFIX and
-# DESTDIR and then leaves no file behind, and a failed install leaves a
-# record that make uninstall clears. Then make package in a build directory
-# of its own and, as root, tests/package-check.sh on that package.
+# out here, with nothing built: a relative PREFIX refused before anything
+# is built, a failed test configuration that wedges nothing, make install
+# into a staging DESTDIR, the installed shell runs a script, man reads the
+# installed page, an edited page and changelog are installed anew, make
+# uninstall refuses another PREFIX and DESTDIR and then leaves no file
+# behind, and a failed install leaves a record that make uninstall clears.
+# Then make package in a build directory of its own and, as root,
+# tests/package-check.sh on that package.
 #
 #   tests/release-check.sh
 set -euo pipefail
@@ -30,6 +32,18 @@ mk() { make --no-print-directory "$@" 2> "$work/make.err" || { cat "$work/make.e
 files() { (cd "$1" && find . ! -type d | sort | tr '\n' ' '); }
 want="./usr/bin/husk ./usr/share/doc/husk/changelog.gz ./usr/share/doc/husk/copyright"
 want+=" ./usr/share/man/man1/husk.1.gz "
+
+step "make install PREFIX=relative is refused before anything is built"
+! make --no-print-directory install PREFIX=relative > /dev/null 2>&1 || die "make install PREFIX=relative was not refused"
+[ ! -e build ] || die "make install PREFIX=relative configured build/"
+
+# What `make test` leaves on a machine without GoogleTest (its finding turned
+# off stands in for the missing package): install, below, works all the same.
+step "build/ configured by a make test that found no GoogleTest"
+! cmake -S . -B build -G Ninja -DHUSK_TESTS=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON > "$work/cmake.out" 2>&1 ||
+    die "the tests were configured without GoogleTest"
+grep -q '^  The tests need GoogleTest: apt-get install libgtest-dev$' "$work/cmake.out" ||
+    die "no line names the package: $(cat "$work/cmake.out")"
 
 step "make install DESTDIR=$stage PREFIX=/usr"
 mk install DESTDIR="$stage" PREFIX=/usr
