@@ -82,7 +82,10 @@ lint: build ## checks the layout of the sources and runs static analysis (clang-
 # directory, and recorded, after PREFIX and DESTDIR, before anything is
 # written: an install that fails half-way leaves a record that uninstall
 # uses. PREFIX must be absolute (cmake takes an empty one for its default),
-# which is checked before anything is configured or built.
+# which is checked before anything is configured or built. Every file is
+# written, even one whose time stamp is within a second of the installed
+# copy's, which cmake would otherwise take for the same file: a page edited
+# and installed again at once would keep the old text.
 install: ## installs the shell, its manual page and docs in DESTDIR PREFIX (default /usr/local)
 	@case '$(PREFIX)' in /*) ;; *) echo "install: PREFIX must be an absolute path, not '$(PREFIX)'" >&2; exit 1;; esac
 	@$(build_shell)
@@ -90,7 +93,7 @@ install: ## installs the shell, its manual page and docs in DESTDIR PREFIX (defa
 	DESTDIR="$$plan" cmake --install $(BUILD) --prefix '$(PREFIX)' > /dev/null && rm -rf "$$plan" && \
 	{ printf 'PREFIX=%s\nDESTDIR=%s\n' '$(PREFIX)' '$(DESTDIR)' && \
 	  awk -v d='$(DESTDIR)' '{ print d $$0 }' $(BUILD)/install_manifest.txt; } > $(record) || exit 1; \
-	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)' >&2 || { \
+	DESTDIR='$(DESTDIR)' CMAKE_INSTALL_ALWAYS=1 cmake --install $(BUILD) --prefix '$(PREFIX)' >&2 || { \
 	echo "install: failed; make uninstall PREFIX='$(PREFIX)' DESTDIR='$(DESTDIR)' removes what it wrote" >&2; exit 1; }
 
 # Removes exactly the files of the recorded install, given that install's
