@@ -72,10 +72,10 @@ fuzz: ## runs each fuzz target for FUZZ_SECONDS seconds (build-fuzz/; needs clan
 	@fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 memcheck: build ## runs a representative script under valgrind's memory checker
-	@tests/memcheck.sh ./$(BUILD)/husk
+	@.ci/memcheck.sh ./$(BUILD)/husk
 
 lint: build ## checks the layout of the sources and runs static analysis (clang-format, clang-tidy, cppcheck)
-	@tests/lint.sh $(BUILD)
+	@.ci/lint.sh $(BUILD)
 
 # The shell, its manual page and documentation under $(DESTDIR)$(PREFIX).
 # The files it will write are learnt first from an install into a scratch
@@ -109,7 +109,7 @@ package: build ## builds a Debian package in build/ and prints its path
 	@cd $(BUILD) && cpack -G DEB >&2
 	@ls -t $(BUILD)/husk_*.deb | head -n 1
 
-# For containers and rescue systems with no C library; tests/static-check.sh
+# For containers and rescue systems with no C library; .ci/static-check.sh
 # tests it.
 static: ## builds the shell linked fully statically, build-static/husk
 	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)

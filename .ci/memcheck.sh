@@ -6,11 +6,13 @@
 # a normal end, on a leak after a fatal end (which leaves the line it was
 # running allocated, on purpose), and on a descriptor the shell opened and
 # left open at a normal end.
-#   tests/memcheck.sh <husk>
+#   .ci/memcheck.sh <husk>
 set -u
+gate=memcheck
+. "$(dirname "$0")/lib.sh"
 
-husk=$(realpath "${1:?usage: tests/memcheck.sh <husk>}")
-command -v valgrind > /dev/null || { echo "memcheck: valgrind is not installed" >&2; exit 1; }
+husk=$(realpath "${1:?usage: .ci/memcheck.sh <husk>}")
+command -v valgrind > /dev/null || die "valgrind is not installed"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/dir"
@@ -82,17 +84,17 @@ memcheck()
     local fds=0
     [ "$want" -eq 0 ] && fds=$(awk '/^==[0-9]+== Open / { getline; if ($0 !~ /inherited from parent/) n++ } END { print n + 0 }' "$log")
     if [ "$status" -ne "$want" ] || ! grep -q 'ERROR SUMMARY: 0 errors' "$log" || [ "$fds" -ne 0 ]; then
-        echo "memcheck: $name: status $status (want $want), descriptors left open: $fds" >&2
+        echo "$gate: $name: status $status (want $want), descriptors left open: $fds" >&2
         cat "$log" >&2
         failed=1
     else
-        echo "memcheck: $name: no error, no leak"
+        step "$name: no error, no leak"
     fi
 }
 
 input=$script
 memcheck script 0 all
-grep -qx end "$work/script.out" || { echo "memcheck: script did not run to its end" >&2; failed=1; }
+grep -qx end "$work/script.out" || { echo "$gate: script did not run to its end" >&2; failed=1; }
 memcheck listing 0 all -s
 input='echo a > f; cat < missing; echo b'
 memcheck missing-file 2 definite,indirect,possible

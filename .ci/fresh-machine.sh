@@ -7,7 +7,7 @@
 # after the one CI runs on; the .ci/run inside the new root knows it is
 # there (HUSK_FRESH_MACHINE names the release) and goes no deeper.
 #
-#   tests/fresh-machine.sh [RELEASE [DIR]]   # e.g. trixie; default bookworm
+#   .ci/fresh-machine.sh [RELEASE [DIR]]   # e.g. trixie; default bookworm
 #
 # Needs root and debootstrap. RELEASE may also be given as SUITE=RELEASE. A
 # release this debootstrap has no script for (a testing release newer than
@@ -17,15 +17,9 @@
 # MIRROR, when set, is passed to debootstrap. The mounts are undone on exit,
 # also on failure.
 set -euo pipefail
-
-src=$(cd "$(dirname "$0")/.." && pwd)
+gate=fresh-machine
+. "$(dirname "$0")/lib.sh"
 suite=${1:-${SUITE:-bookworm}}
-
-die() {
-    echo "fresh-machine: FAIL: $*" >&2
-    exit 1
-}
-step() { echo "fresh-machine: $*"; }
 
 [ "$(id -u)" -eq 0 ] || die "must run as root (debootstrap, mount, chroot)"
 command -v debootstrap > /dev/null || die "debootstrap is missing (apt-get install debootstrap)"
@@ -45,7 +39,7 @@ cleanup() {
     # files through a mount of /dev would remove the machine's own.
     if [ -n "$temporary" ]; then
         if grep -q " $temporary/" /proc/self/mounts; then
-            echo "fresh-machine: $temporary still has mounts; left in place" >&2
+            echo "$gate: $temporary still has mounts; left in place" >&2
         else
             rm -rf --one-file-system "$temporary"
         fi
@@ -78,13 +72,8 @@ if [ ! -e "$root/etc/debian_version" ]; then
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 
-# A clone of the commit checked out here: what is not committed is not
-# tested, as on CI.
-commit=$(git -C "$src" rev-parse HEAD)
 rm -rf "$root/root/husk"
-git clone -q --no-checkout "$src" "$root/root/husk"
-git -C "$root/root/husk" checkout -q --detach "$commit"
-step "cloned $(git -C "$src" log -1 --format='%h %s' "$commit")"
+clone_commit "$root/root/husk"
 
 mount -t proc proc "$root/proc" && mounted+=("$root/proc")
 mount --bind /dev "$root/dev" && mounted+=("$root/dev")
