@@ -1,11 +1,9 @@
-# tools.sh - shared by the comparison scripts (sourced, not run): finds or
-# builds the two helpers, takes timed samples and computes medians.
+# tools.sh - shared by the comparison scripts (sourced, not run): finds the
+# two helpers, takes timed samples and computes medians.
 #
 # The helpers are looked for in HUSK_BENCH_TOOLS, else in bench/ beside the
-# shell binary (where the benchmark build puts them); when they are missing
-# they are compiled into the scratch directory with ${CXX:-c++}.
-
-bench_src=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shell binary, where the benchmark build (`make bench`, build-bench/)
+# puts them.
 
 # bench_setup HUSK [HUSK2]: checks the shell, makes the scratch directory
 # $tmp (removed on exit) and sets $gen and $runstat. A second shell, $husk2,
@@ -32,10 +30,9 @@ bench_setup() {
     gen=$dir/husk_gen
     runstat=$dir/husk_runstat
     if [ ! -x "$gen" ] || [ ! -x "$runstat" ]; then
-        gen=$tmp/husk_gen
-        runstat=$tmp/husk_runstat
-        ${CXX:-c++} -O2 -std=c++20 -o "$gen" "$bench_src/gen.cpp"
-        ${CXX:-c++} -O2 -std=c++20 -o "$runstat" "$bench_src/runstat.cpp"
+        echo "$dir has no husk_gen and husk_runstat: make bench builds them" \
+            "in build-bench/bench, or HUSK_BENCH_TOOLS names their directory" >&2
+        exit 2
     fi
 }
 
