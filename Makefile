@@ -56,7 +56,7 @@ check: ## runs every test against a sanitizer build (build-check/; needs clang)
 	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DHUSK_TESTS=ON -DCMAKE_CXX_COMPILER=clang++)
 	@kept='$(abspath $(CHECK_DIR))/sanitizer-reports'; rm -rf "$$kept"; \
 	reports=$$(mktemp -d /tmp/husk-check.XXXXXX) && chmod 1777 "$$reports" || exit 1; \
-	trap 'rm -rf "$$reports"' EXIT INT TERM; \
+	trap 'rm -rf "$$reports"' EXIT; trap 'exit 130' INT TERM; \
 	export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:log_path=$$reports/report"; \
 	export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$$reports/report"; \
 	(cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)); status=$$?; \
