@@ -21,10 +21,13 @@ configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS
 
 # Optimised build of what an install takes: the shell, and its compressed
 # manual page and changelog, remade whenever doc/husk.1 or packaging/changelog
-# changed. Only these targets, never all of them: a build/ that `make test`
-# configured would build the tests too. No test framework is needed.
+# changed. Only these targets, and configured without the tests, whatever
+# an earlier `make test` asked for: no test framework is needed, and a
+# `make test` that failed for want of one leaves nothing in the way.
+build_shell = $(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release -DHUSK_TESTS=OFF,--target husk husk_manpage husk_changelog)
+
 build: ## builds build/husk and its compressed manual page and changelog
-	@$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release,--target husk husk_manpage husk_changelog)
+	@$(build_shell)
 
 run: build ## builds, then runs the shell on make's standard input (the prompt, or a script)
 	@./$(BUILD)/husk
@@ -57,19 +60,24 @@ ab: ## builds each speed trick on and off (build-ab/) and prints what each buys 
 
 # Every test again, against a build instrumented with the sanitizers. Each
 # report (from the shell, a test, or a child before it runs its program) is
-# written to a file of its own in $(CHECK_DIR)/sanitizer-reports, and any
-# such file fails the run, even when the test that caused it passed. The
-# directory is open to all, as some tests run the shell as another user.
+# written to a file of its own in a new directory under /tmp, open to all
+# and on a path every user can reach, as some tests run the shell as
+# another user (the sanitizers of newer compilers stop a program whose
+# report directory it cannot reach). Any such file fails the run, even when
+# the test that caused it passed, and is kept in
+# $(CHECK_DIR)/sanitizer-reports.
 check: ## runs every test against a sanitizer build (build-check/; needs clang)
 	@$(call configure,$(CHECK_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_SANITIZE=ON -DHUSK_TESTS=ON -DCMAKE_CXX_COMPILER=clang++)
-	@reports='$(abspath $(CHECK_DIR))/sanitizer-reports'; \
-	rm -rf "$$reports" && mkdir -m 1777 "$$reports" || exit 1; \
+	@kept='$(abspath $(CHECK_DIR))/sanitizer-reports'; rm -rf "$$kept"; \
+	reports=$$(mktemp -d /tmp/husk-check.XXXXXX) && chmod 1777 "$$reports" || exit 1; \
+	trap 'rm -rf "$$reports"' EXIT; trap 'exit 130' INT TERM; \
 	export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1:log_path=$$reports/report"; \
 	export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$$reports/report"; \
 	(cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)); status=$$?; \
 	if [ -n "$$(ls -A "$$reports")" ]; then \
 		for f in "$$reports"/*; do echo "== $$f"; cat "$$f"; done >&2; \
-		echo "check: sanitizer reports above ($$reports)" >&2; exit 1; \
+		mv "$$reports" "$$kept"; \
+		echo "check: sanitizer reports above (kept in $$kept)" >&2; exit 1; \
 	fi; \
 	[ $$status -eq 0 ] && echo "check: all tests pass, no sanitizer report" >&2
 
@@ -78,23 +86,28 @@ fuzz: ## runs each fuzz target for FUZZ_SECONDS seconds (build-fuzz/; needs clan
 	@fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 memcheck: build ## runs a representative script under valgrind's memory checker
-	@tests/memcheck.sh ./$(BUILD)/husk
+	@.ci/memcheck.sh ./$(BUILD)/husk
 
 lint: build ## checks the layout of the sources and runs static analysis (clang-format, clang-tidy, cppcheck)
-	@tests/lint.sh $(BUILD)
+	@.ci/lint.sh $(BUILD)
 
 # The shell, its manual page and documentation under $(DESTDIR)$(PREFIX).
 # The files it will write are learnt first from an install into a scratch
 # directory, and recorded, after PREFIX and DESTDIR, before anything is
 # written: an install that fails half-way leaves a record that uninstall
-# uses. PREFIX must be absolute (cmake takes an empty one for its default).
-install: build ## installs the shell, its manual page and docs in DESTDIR PREFIX (default /usr/local)
-	@case '$(PREFIX)' in /*) ;; *) echo "install: PREFIX must be an absolute path, not '$(PREFIX)'" >&2; exit 1;; esac; \
-	plan='$(abspath $(BUILD))/install-plan'; rm -rf "$$plan" && \
+# uses. PREFIX must be absolute (cmake takes an empty one for its default),
+# which is checked before anything is configured or built. Every file is
+# written, even one whose time stamp is within a second of the installed
+# copy's, which cmake would otherwise take for the same file: a page edited
+# and installed again at once would keep the old text.
+install: ## installs the shell, its manual page and docs in DESTDIR PREFIX (default /usr/local)
+	@case '$(PREFIX)' in /*) ;; *) echo "install: PREFIX must be an absolute path, not '$(PREFIX)'" >&2; exit 1;; esac
+	@$(build_shell)
+	@plan='$(abspath $(BUILD))/install-plan'; rm -rf "$$plan" && \
 	DESTDIR="$$plan" cmake --install $(BUILD) --prefix '$(PREFIX)' > /dev/null && rm -rf "$$plan" && \
 	{ printf 'PREFIX=%s\nDESTDIR=%s\n' '$(PREFIX)' '$(DESTDIR)' && \
 	  awk -v d='$(DESTDIR)' '{ print d $$0 }' $(BUILD)/install_manifest.txt; } > $(record) || exit 1; \
-	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)' >&2 || { \
+	DESTDIR='$(DESTDIR)' CMAKE_INSTALL_ALWAYS=1 cmake --install $(BUILD) --prefix '$(PREFIX)' >&2 || { \
 	echo "install: failed; make uninstall PREFIX='$(PREFIX)' DESTDIR='$(DESTDIR)' removes what it wrote" >&2; exit 1; }
 
 # Removes exactly the files of the recorded install, given that install's
@@ -110,7 +123,7 @@ package: build ## builds a Debian package in build/ and prints its path
 	@cd $(BUILD) && cpack -G DEB >&2
 	@ls -t $(BUILD)/husk_*.deb | head -n 1
 
-# For containers and rescue systems with no C library; tests/static-check.sh
+# For containers and rescue systems with no C library; .ci/static-check.sh
 # tests it.
 static: ## builds the shell linked fully statically, build-static/husk
 	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)

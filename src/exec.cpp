@@ -79,10 +79,9 @@ int fd_lift(int fd)
 
 void fd_close(int *fd)
 {
-    if (*fd != -1) {
+    if (*fd >= 0)
         close(*fd);
-        *fd = -1;
-    }
+    *fd = -1;
 }
 
 // Copies both entries of `src` into `dst` and empties `src`.
@@ -195,6 +194,19 @@ word *cmd_process(word *head, int *cmd_len, int *cmd_fd, delim *dl)
     return nullptr;
 }
 
+// Makes a close-on-exec pipe whose two ends are moved off 0, 1 and 2
+// (fd_lift). Gives 0, or -1 with errno set.
+int pipe_lifted(int *pipe_fd)
+{
+    if (pipe2(pipe_fd, O_CLOEXEC) == -1)
+        return -1;
+    pipe_fd[0] = fd_lift(pipe_fd[0]);
+    if (pipe_fd[0] == -1)
+        return -1;
+    pipe_fd[1] = fd_lift(pipe_fd[1]);
+    return pipe_fd[1] == -1 ? -1 : 0;
+}
+
 // Sets whether the shell waits for the command and, for a command that
 // feeds a pipe, makes the pipe unless its output is already redirected.
 void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd, int *pipe_fd)
@@ -202,9 +214,7 @@ void cmd_delim_handle_before_exec(delim dl, int *flag_wait, int *cmd_fd, int *pi
     *flag_wait = 1;
     if (dl == delim_pipe) {
         if (cmd_fd[1] == -1) {
-            if (pipe2(pipe_fd, O_CLOEXEC) == -1 ||
-                (pipe_fd[0] = fd_lift(pipe_fd[0])) == -1 ||
-                (pipe_fd[1] = fd_lift(pipe_fd[1])) == -1)
+            if (pipe_lifted(pipe_fd) == -1)
                 fatal(1, "cmd_delim_handle");
             cmd_fd[1] = pipe_fd[1];  // the pair owns the write end now
             pipe_fd[1] = -1;
@@ -292,7 +302,8 @@ pid_t fork_exec_argv(char **argv, int *cmd_fd)
 // is waited for when `flag_wait` is set. Gives the command's result (for a
 // child not waited for, 0) and, in `*child`, the process id of the child
 // started, or 0 when none was.
-int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd, pid_t *child)
+int cmd_exec_handle(const word *head, int cmd_len, int flag_wait, int *cmd_fd,
+                    pid_t *child)
 {
     if (!head)
         fatal(1, nullptr, "cmd_exec_handle: Failed, no head.\n");
@@ -311,7 +322,7 @@ int cmd_exec_handle(word *head, int cmd_len, int flag_wait, int *cmd_fd, pid_t *
         fd_close(&cmd_fd[0]);
         fd_close(&cmd_fd[1]);
     }
-    free(argv);
+    free(static_cast<void *>(argv));
     return res;
 }
 
@@ -340,7 +351,7 @@ void print_result_line(int res)
 
 // Launches a command that runs, cut at `head` with `cmd_len` words and
 // ended by `cmd_dl`, and records its result.
-void cmd_launch(run_state *rs, word *head, int cmd_len, delim cmd_dl)
+void cmd_launch(run_state *rs, const word *head, int cmd_len, delim cmd_dl)
 {
     // Only the first command of a pipeline in the foreground may read the
     // shell's own input: the next lines of a script, or what the user

@@ -69,5 +69,5 @@ int spawn_collect(void)
     pid_t pid;
     while ((pid = waitpid(-1, nullptr, WNOHANG)) > 0) {
     }
-    return !(pid == -1 && errno == ECHILD);
+    return pid != -1 || errno != ECHILD;
 }

@@ -331,7 +331,7 @@ void word_list_print_from_buff(const char *buff)
     // A line's listing takes at most four bytes for each of its characters
     // (a;b gives [a] [;] [b]). Room for all of it at once spares a question
     // to the writer for every token.
-    char *room = n < out_block_size / 8 ? out_room(4 * n + 19) : nullptr;
+    char *room = n < out_block_size / 8 ? out_room((4 * n) + 19) : nullptr;
     if (room ? line_put(&ts, room) : line_print(&ts))
         out_line("]\n", 2);
     tok_buff_release();

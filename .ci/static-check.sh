@@ -4,20 +4,17 @@
 # C library, and it passes the end-to-end and script tests of an ordinary
 # build, run against it instead of that build's own shell.
 #
-#   tests/static-check.sh STATIC_HUSK TEST_BUILD   # e.g. build-static/husk build
+#   .ci/static-check.sh STATIC_HUSK TEST_BUILD   # e.g. build-static/husk build
 set -euo pipefail
+gate=static-check
+. "$(dirname "$0")/lib.sh"
 
 if [ $# -ne 2 ]; then
     echo "usage: $0 STATIC_HUSK TEST_BUILD" >&2
     exit 2
 fi
-src=$(cd "$(dirname "$0")/.." && pwd)
 husk=$(realpath "$1")
 build=$(realpath "$2")
-die() {
-    echo "static-check: FAIL: $*" >&2
-    exit 1
-}
 
 [ -x "$husk" ] || die "$husk: not an executable"
 headers=$(readelf -lW "$husk") || die "readelf cannot read $husk"
@@ -32,7 +29,7 @@ for t in "$build"/tests/husk_e2e_tests "$build"/tests/husk_tty_tests; do
     "$t" --gtest_brief=1 || failed=$((failed + 1))
 done
 for t in "$src"/tests/*_test.sh; do
-    bash "$t" > /dev/null || { echo "static-check: $(basename "$t") failed" >&2; failed=$((failed + 1)); }
+    bash "$t" > /dev/null || { echo "$gate: $(basename "$t") failed" >&2; failed=$((failed + 1)); }
 done
 [ "$failed" -eq 0 ] || die "$failed test programs failed against $husk"
-echo "static-check: $husk is static and passes the end-to-end tests"
+step "$husk is static and passes the end-to-end tests"
