@@ -107,7 +107,7 @@ syntax_state syntax_resume(const char *buff, const char *end, syntax_scan *scan,
 // The scan at a quote: crosses the quoted stretch, or, when the line ends
 // inside it, leaves in `*at` what the check of the continued line starts
 // from.
-syntax_state scan_quote(char *buff, const char *end, syntax_scan *at)
+syntax_state scan_quote(const char *buff, const char *end, syntax_scan *at)
 {
     char quote = 0;
     const char *close = quote_set_flags(buff + at->idx, &quote);
