@@ -40,6 +40,7 @@
 
 #include "broken.h"
 #include "capture.h"
+#include "checks.h"
 #include "exec.h"
 #include "spawn_record.h"
 #include "syntax.h"
@@ -76,7 +77,7 @@ void scratch_remove()
     fuzz_broken("fuzz_exec", what, line);
 }
 
-#define CHECK(cond)              \
+#define CHECK(cond, line)        \
     do {                         \
         if (!(cond))             \
             broken(#cond, line); \
@@ -245,37 +246,40 @@ bool stream_is(const fd_seen &s, const stream &w, bool input, const launch_seen 
     }
 }
 
-void check_run(const std::string &line, const model &m, const std::string &out,
+void check_run(const std::string &input, const model &m, const std::string &out,
                const std::set<int> &after)
 {
-    CHECK(out == m.out);
+    CHECK(out == m.out, input);
     std::vector<open_seen> opens;
     for (const open_seen &o : rec.opens)
         if (o.name != "/dev/null")
             opens.push_back(
                 {o.name, o.flags & (O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND)});
-    CHECK(opens == m.opens);
-    CHECK(after == rec.before && rec.bad_closes == 0);
+    CHECK(opens == m.opens, input);
+    CHECK(after == rec.before && rec.bad_closes == 0, input);
     for (const auto &[name, state] : m.files) {
         struct stat st = stat_of(name.c_str());
         CHECK(state == 'M' ? !st.st_ino
-                           : st.st_ino && st.st_size == (state == 'F' ? 2 : 0));
+                           : st.st_ino && st.st_size == (state == 'F' ? 2 : 0),
+              input);
     }
-    CHECK(rec.launches.size() == m.launches.size());
+    CHECK(rec.launches.size() == m.launches.size(), input);
     bool any_bg = false;
     for (size_t k = 0; k < m.launches.size(); k++) {
         const launch_seen &got = rec.launches[k];
         const launch_want &want = m.launches[k];
-        CHECK(got.words == want.cmd->words);
+        CHECK(got.words == want.cmd->words, input);
         CHECK(stream_is(got.in, want.in, true,
-                        want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr));
-        CHECK(stream_is(got.out, want.out, false, nullptr));
+                        want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr),
+              input);
+        CHECK(stream_is(got.out, want.out, false, nullptr), input);
         if (want.out.kind == 'p')
             CHECK(got.held.size() == 1 && got.held[0].type == S_IFIFO &&
-                  got.held[0].cloexec && got.held[0].ino == got.out.ino &&
-                  got.held[0].flags == O_RDONLY);
+                      got.held[0].cloexec && got.held[0].ino == got.out.ino &&
+                      got.held[0].flags == O_RDONLY,
+                  input);
         else
-            CHECK(got.held.empty());
+            CHECK(got.held.empty(), input);
         any_bg |= want.wait_after == -1;
     }
     std::vector<bool> waited(m.launches.size());
@@ -283,14 +287,27 @@ void check_run(const std::string &line, const model &m, const std::string &out,
     for (const spawn_event &e : rec.events) {
         launched += !e.wait;
         if (e.wait) {
-            CHECK(e.launch >= 0 && m.launches[size_t(e.launch)].wait_after == launched);
-            CHECK(!waited[size_t(e.launch)]);  // exactly once
+            CHECK(e.launch >= 0 && m.launches[size_t(e.launch)].wait_after == launched,
+                  input);
+            CHECK(!waited[size_t(e.launch)], input);  // exactly once
             waited[size_t(e.launch)] = true;
         }
     }
     for (size_t k = 0; k < m.launches.size(); k++)
-        CHECK(waited[k] == (m.launches[k].wait_after != -1));
-    CHECK(rec.collects == any_bg);
+        CHECK(waited[k] == (m.launches[k].wait_after != -1), input);
+    CHECK(rec.collects == any_bg, input);
+}
+
+// The input as the fuzzer gives it, for a report: the line, then a NUL
+// byte and the statuses, one byte each (255 for -1), when there are any.
+std::string fuzz_exec_input(const std::string &line, const std::vector<int> &status)
+{
+    std::string in = line;
+    if (!status.empty())
+        in += '\0';
+    for (int s : status)
+        in += static_cast<char>(s == -1 ? 255 : s);
+    return in;
 }
 
 // Makes the scratch directory, the HOME of `cd`; it goes at the end.
@@ -321,26 +338,19 @@ void scratch_reset()
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+bool fuzz_exec_check(const std::string &line, const std::vector<int> &status)
 {
-    const char *text = reinterpret_cast<const char *>(data);
-    const void *nul = memchr(data, '\0', size);
-    std::string line(text, nul ? static_cast<const char *>(nul) - text : size);
-    std::vector<int> status;
-    for (size_t i = line.size() + 1; i < size; i++)
-        status.push_back(data[i] == 255 ? -1 : data[i]);
-
     std::vector<char> buf(line.begin(), line.end());
     buf.push_back('\0');
     int pos, len;
     if (syntax_handle(buf.data(), &pos, &len) != syntax_ok)
-        return 0;
+        return false;
     word_list *wl = word_list_from_buff(buf.data());
     std::vector<command> cmds;
     if (!wl || !cut(wl, &cmds)) {
         if (wl)
             word_list_destroy(&wl);
-        return 0;
+        return false;
     }
     if (scratch_dir == -1)
         scratch_make();
@@ -359,8 +369,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             proc_finished_handle();
         });
     });
-    check_run(line, m, out, after);
+    check_run(fuzz_exec_input(line, status), m, out, after);
     enter(start_dir);
     word_list_destroy(&wl);
+    return true;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const char *text = reinterpret_cast<const char *>(data);
+    const void *nul = memchr(data, '\0', size);
+    std::string line(text, nul ? static_cast<const char *>(nul) - text : size);
+    std::vector<int> status;
+    for (size_t i = line.size() + 1; i < size; i++)
+        status.push_back(data[i] == 255 ? -1 : data[i]);
+    fuzz_exec_check(line, status);
     return 0;
 }
