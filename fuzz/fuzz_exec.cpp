@@ -7,8 +7,8 @@
 // HOME, holding the files a, b and c; x and y are missing. Only lines that
 // cannot end the shell are run: no `<<`, redirections only to those five
 // names, `<` only from a, b and c, and `cd` only to HOME or `.`, so the
-// directory never changes. It stops on any difference from a model of what
-// the runner must do in:
+// directory never changes (that is checked too). It stops on any
+// difference from a model of what the runner must do in:
 //  - the commands launched, in order, with their words;
 //  - what each gets on its standard input and output: the shell's own, the
 //    pipe from the command before (whose writer the shell no longer holds),
@@ -39,8 +39,8 @@
 #include <vector>
 
 #include "broken.h"
-#include "capture.h"
 #include "checks.h"
+#include "mem_capture.h"
 #include "exec.h"
 #include "spawn_record.h"
 #include "syntax.h"
@@ -51,11 +51,20 @@ namespace {
 const std::set<std::string> old_files = {"a", "b", "c"},
                             all_files = {"a", "b", "c", "x", "y"};
 
-// The directory the fuzzer was started in, and the scratch directory: a run
-// enters the scratch directory and leaves it again, so that the fuzzer's own
-// relative paths (corpus, findings) keep their meaning.
-char scratch_path[] = "/tmp/husk-fuzz-exec.XXXXXX";
+// The directory the process was started in, and the scratch directory: a
+// check enters the scratch directory, and the fuzzer's entry leaves it
+// again, so that the fuzzer's own relative paths (corpus, findings) keep
+// their meaning. The exhaustive runs stay inside. It is made in memory
+// where the system has a memory file system at /dev/shm: a file made and
+// removed there costs a fraction of what it costs on a disk's.
+char scratch_path[64];
 int start_dir = -1, scratch_dir = -1;
+bool inside = false;
+struct stat scratch_st;
+
+// What the last run left of each file (see model::files), so that the next
+// one puts back only what changed; empty before the first run.
+std::map<std::string, char> files_left;
 
 void enter(int dir)
 {
@@ -257,6 +266,8 @@ void check_run(const std::string &input, const model &m, const std::string &out,
                 {o.name, o.flags & (O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND)});
     CHECK(opens == m.opens, input);
     CHECK(after == rec.before && rec.bad_closes == 0, input);
+    struct stat here = stat_of(".");
+    CHECK(here.st_dev == scratch_st.st_dev && here.st_ino == scratch_st.st_ino, input);
     for (const auto &[name, state] : m.files) {
         struct stat st = stat_of(name.c_str());
         CHECK(state == 'M' ? !st.st_ino
@@ -310,23 +321,42 @@ std::string fuzz_exec_input(const std::string &line, const std::vector<int> &sta
     return in;
 }
 
-// Makes the scratch directory, the HOME of `cd`; it goes at the end.
-void scratch_make()
+// Makes the scratch directory, the HOME of `cd`, the first time, and
+// enters it; it goes at the end.
+void scratch_enter()
 {
-    if (!mkdtemp(scratch_path) || setenv("HOME", scratch_path, 1) != 0 ||
-        (start_dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
-        (scratch_dir = open(scratch_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
-        stat("/dev/null", &dev_null) != 0)
-        abort();
-    atexit(scratch_remove);
+    if (scratch_dir == -1) {
+        snprintf(scratch_path, sizeof scratch_path, "%s/husk-fuzz-exec.XXXXXX",
+                 access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp");
+        if (!mkdtemp(scratch_path) || setenv("HOME", scratch_path, 1) != 0 ||
+            (start_dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
+            (scratch_dir = open(scratch_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) ==
+                -1 ||
+            fstat(scratch_dir, &scratch_st) != 0 || stat("/dev/null", &dev_null) != 0)
+            abort();
+        atexit(scratch_remove);
+    }
+    if (!inside)
+        enter(scratch_dir);
+    inside = true;
+}
+
+void scratch_leave()
+{
+    if (inside)
+        enter(start_dir);
+    inside = false;
 }
 
 // Puts the files back as a run expects them: a, b and c of 2 bytes each,
-// x and y missing.
+// x and y missing. Only those the last run changed are touched.
 void scratch_reset()
 {
     for (const std::string &n : all_files) {
-        if (!old_files.count(n)) {
+        char want = old_files.count(n) ? 'F' : 'M';
+        if (!files_left.empty() && files_left[n] == want)
+            continue;
+        if (want == 'M') {
             unlink(n.c_str());
         } else if (stat_of(n.c_str()).st_size != 2) {
             FILE *f = fopen(n.c_str(), "w");
@@ -352,17 +382,15 @@ bool fuzz_exec_check(const std::string &line, const std::vector<int> &status)
             word_list_destroy(&wl);
         return false;
     }
-    if (scratch_dir == -1)
-        scratch_make();
-    enter(scratch_dir);
+    scratch_enter();
     scratch_reset();
     model m = run_model(cmds, status);
 
     rec = {};
     rec.status = status;
     std::set<int> after;
-    std::string out = husk_test::capture(1, [&] {
-        husk_test::capture(2, [&] {
+    std::string out = mem_capture_out([&] {
+        mem_capture_err([&] {
             rec.before = open_fds();
             exec_word_list_handle(wl);
             after = open_fds();
@@ -370,7 +398,7 @@ bool fuzz_exec_check(const std::string &line, const std::vector<int> &status)
         });
     });
     check_run(fuzz_exec_input(line, status), m, out, after);
-    enter(start_dir);
+    files_left = m.files;
     word_list_destroy(&wl);
     return true;
 }
@@ -384,5 +412,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t i = line.size() + 1; i < size; i++)
         status.push_back(data[i] == 255 ? -1 : data[i]);
     fuzz_exec_check(line, status);
+    scratch_leave();
     return 0;
 }

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "broken.h"
-#include "capture.h"
 #include "char.h"
 #include "checks.h"
+#include "mem_capture.h"
 #include "model.h"
 #include "syntax.h"
 #include "word.h"
@@ -161,9 +161,8 @@ void fuzz_line_check(const std::string &line)
     std::vector<token> toks;
     if (wl)
         toks = list_tokens(wl, line);
-    std::string printed = husk_test::capture(1, [&] { word_list_print(wl); });
-    CHECK(printed ==
-              husk_test::capture(1, [&] { word_list_print_from_buff(buf.c_str()); }),
+    std::string printed = mem_capture_out([&] { word_list_print(wl); });
+    CHECK(printed == mem_capture_out([&] { word_list_print_from_buff(buf.c_str()); }),
           line);
     CHECK(printed == render(toks), line);
     if (wl) {

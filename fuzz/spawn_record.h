@@ -64,7 +64,8 @@ inline int scripted(const std::vector<int> &status, size_t k)
 // The process id answered for launch k.
 constexpr pid_t rec_pid = 4000;
 
-// The descriptors this process holds.
+// The descriptors this process holds, of those numbered below a limit set
+// at the first call, well above the lowest then free.
 std::set<int> open_fds();
 
 #endif
