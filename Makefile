@@ -6,7 +6,13 @@ CHECK_DIR    ?= build-check
 FUZZ_DIR     ?= build-fuzz
 BENCH_DIR    ?= build-bench
 STATIC_DIR   ?= build-static
+PROVE_DIR    ?= build-prove
 FUZZ_SECONDS ?= 60
+# The bounds of make prove: bytes of a line, bytes of a whole input of -s,
+# tokens of a command line.
+PROVE_LINE   ?= 8
+PROVE_LOOP   ?= 7
+PROVE_EXEC   ?= 7
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 # What `make install` wrote, after the PREFIX and DESTDIR it was given.
@@ -15,7 +21,7 @@ record        = $(BUILD)/installed-files.txt
 # configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: help build run test test-fast bench check fuzz memcheck lint install uninstall package static clean
+.PHONY: help build run test test-fast bench check fuzz prove memcheck lint install uninstall package static clean
 
 # Optimised build of what an install takes: the shell, and its compressed
 # manual page and changelog, remade whenever doc/husk.1 or packaging/changelog
@@ -63,6 +69,15 @@ fuzz: ## runs each fuzz target for FUZZ_SECONDS seconds (build-fuzz/; needs clan
 	@$(call configure,$(FUZZ_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_FUZZ=ON -DHUSK_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++)
 	@fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+# The checks of the three fuzz targets on every input up to a size, not a
+# sample (fuzz/prove.h): each run prints its figures, and stops at the first
+# difference with the input that shows it.
+prove: ## checks every input up to PROVE_LINE, PROVE_LOOP, PROVE_EXEC against the fuzz models (build-prove/)
+	@$(call configure,$(PROVE_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_PROVE=ON -DHUSK_TESTS=OFF,--target prove_line prove_loop prove_exec)
+	@./$(PROVE_DIR)/fuzz/prove_line -j $(JOBS) $(PROVE_LINE) && \
+	./$(PROVE_DIR)/fuzz/prove_loop -j $(JOBS) $(PROVE_LOOP) && \
+	./$(PROVE_DIR)/fuzz/prove_exec -j $(JOBS) $(PROVE_EXEC)
+
 memcheck: build ## runs a representative script under valgrind's memory checker
 	@tests/memcheck.sh ./$(BUILD)/husk
 
@@ -102,7 +117,7 @@ static: ## builds the shell linked fully statically, build-static/husk
 	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)
 
 clean: ## removes every build directory, those of CI's gates too (build-*)
-	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(STATIC_DIR) build-*/
+	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(PROVE_DIR) $(BENCH_DIR) $(STATIC_DIR) build-*/
 
 help: ## lists these targets
 	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "make %-10s %s\n", $$1, $$2 }' $(firstword $(MAKEFILE_LIST))
