@@ -112,45 +112,62 @@ uint64_t check_range(const prove_space &space, int size, uint64_t from, uint64_t
     return runs;
 }
 
-// Reads what one worker wrote: the runs of its checks.
-bool read_runs(int fd, uint64_t *runs)
+// Starts a worker on the inputs numbered [from, to) of `size` members.
+// Gives its process id and, in `*fd`, the pipe on which it writes the runs
+// of its checks when it has made them all.
+pid_t worker(const prove_space &space, int size, uint64_t from, uint64_t to, int *fd)
 {
-    bool ok = read(fd, runs, sizeof *runs) == sizeof *runs;
-    close(fd);
-    return ok;
+    int p[2];
+    if (pipe(p) != 0)
+        abort();
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == -1)
+        abort();
+    if (pid == 0) {
+        close(p[0]);
+        worker_start();
+        uint64_t runs = check_range(space, size, from, to);
+        exit(write(p[1], &runs, sizeof runs) == sizeof runs ? 0 : 3);
+    }
+    close(p[1]);
+    *fd = p[0];
+    return pid;
 }
 
-// Checks every input of `size` members with `workers` children. False
-// when one of them stopped on a difference (it has written its report) or
-// ended otherwise than as planned.
-bool check_size(const prove_space &space, int size, int workers, tally *t)
+// What ended a worker that did not finish, or "" for one that did (its
+// runs added to `*runs`) or that was stopped.
+std::string worker_end(int status, int fd, uint64_t *runs)
+{
+    uint64_t n = 0;
+    bool wrote = read(fd, &n, sizeof n) == sizeof n;
+    close(fd);
+    if (WIFSIGNALED(status))
+        return "a worker was ended by signal " + std::to_string(WTERMSIG(status));
+    int code = WEXITSTATUS(status);
+    if (code == broken_status)
+        return "DIFFERENCE";
+    if (code == stopped_status || (code == 0 && wrote)) {
+        *runs += n;
+        return "";
+    }
+    return "a worker ended with status " + std::to_string(code);
+}
+
+// Checks every input of `size` members with `workers` children. Answers ""
+// when all of them are done, else what ended the first that did not finish
+// (its report is above); the others are stopped.
+std::string check_size(const prove_space &space, int size, int workers, tally *t)
 {
     uint64_t count = count_of(space, size);
     workers = int(std::min<uint64_t>(uint64_t(workers), count));
-    std::vector<pid_t> pids;
-    std::vector<int> fds;
+    std::vector<pid_t> pids(size_t(workers), 0);
+    std::vector<int> fds(size_t(workers), -1);
     double start = now();
-    for (int w = 0; w < workers; w++) {
-        int p[2];
-        if (pipe(p) != 0)
-            abort();
-        fflush(nullptr);
-        pid_t pid = fork();
-        if (pid == -1)
-            abort();
-        if (pid == 0) {
-            close(p[0]);
-            worker_start();
-            uint64_t runs =
-                check_range(space, size, count * uint64_t(w) / uint64_t(workers),
-                            count * uint64_t(w + 1) / uint64_t(workers));
-            exit(write(p[1], &runs, sizeof runs) == sizeof runs ? 0 : 3);
-        }
-        close(p[1]);
-        pids.push_back(pid);
-        fds.push_back(p[0]);
-    }
-    bool ok = true;
+    for (size_t w = 0; w < pids.size(); w++)
+        pids[w] = worker(space, size, count * w / pids.size(),
+                         count * (w + 1) / pids.size(), &fds[w]);
+    std::string why;
     for (int left = workers; left > 0; left--) {
         int status;
         rusage use;
@@ -160,19 +177,15 @@ bool check_size(const prove_space &space, int size, int workers, tally *t)
         t->cpu += double(use.ru_utime.tv_sec) + double(use.ru_utime.tv_usec) / 1e6 +
                   double(use.ru_stime.tv_sec) + double(use.ru_stime.tv_usec) / 1e6;
         size_t w = size_t(std::find(pids.begin(), pids.end(), pid) - pids.begin());
-        uint64_t runs = 0;
-        bool done =
-            WIFEXITED(status) && WEXITSTATUS(status) == 0 && read_runs(fds[w], &runs);
-        bool stopped = WIFEXITED(status) && WEXITSTATUS(status) == stopped_status;
-        if (!done && !stopped) {
-            ok = false;
+        std::string end = worker_end(status, fds[w], &t->runs);
+        if (!end.empty() && why.empty()) {
+            why = end;
             *stop_all = 1;
         }
-        t->runs += runs;
     }
     t->inputs += count;
     t->wall += now() - start;
-    return ok;
+    return why;
 }
 
 void print_figures(const prove_space &space, const char *what, const tally &t)
@@ -228,14 +241,14 @@ int prove_main(int argc, char **argv, const prove_space &space)
     tally all;
     for (int size = first; size <= bound; size++) {
         tally t;
-        bool ok = check_size(space, size, workers, &t);
+        std::string why = check_size(space, size, workers, &t);
         all.inputs += t.inputs;
         all.runs += t.runs;
         all.wall += t.wall;
         all.cpu += t.cpu;
         std::string what = "size " + std::to_string(size);
-        if (!ok) {
-            printf("prove %s: DIFFERENCE at size %d (reported above)\n", space.what,
+        if (!why.empty()) {
+            printf("prove %s: %s at size %d (reported above)\n", space.what, why.c_str(),
                    size);
             return 1;
         }
