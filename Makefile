@@ -8,11 +8,11 @@ BENCH_DIR    ?= build-bench
 STATIC_DIR   ?= build-static
 PROVE_DIR    ?= build-prove
 FUZZ_SECONDS ?= 60
-# The bounds of make prove: bytes of a line, bytes of a whole input of -s,
-# tokens of a command line.
-PROVE_LINE   ?= 8
-PROVE_LOOP   ?= 7
-PROVE_EXEC   ?= 7
+# The runs of make prove, each kind:bound (fuzz/prove_*.cpp): lines of up to
+# 8 bytes, the same at the edge of the line analysis' blocks, inputs of -s of
+# up to 7 bytes, the same read a byte at a time, command lines of up to 7
+# tokens.
+PROVE_BOUNDS ?= line:8 edge:6 loop:7 pieces:6 exec:7
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 # What `make install` wrote, after the PREFIX and DESTDIR it was given.
@@ -72,11 +72,13 @@ fuzz: ## runs each fuzz target for FUZZ_SECONDS seconds (build-fuzz/; needs clan
 # The checks of the three fuzz targets on every input up to a size, not a
 # sample (fuzz/prove.h): each run prints its figures, and stops at the first
 # difference with the input that shows it.
-prove: ## checks every input up to PROVE_LINE, PROVE_LOOP, PROVE_EXEC against the fuzz models (build-prove/)
+prove: ## checks every input up to the sizes of PROVE_BOUNDS against the fuzz models (build-prove/)
 	@$(call configure,$(PROVE_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_PROVE=ON -DHUSK_TESTS=OFF,--target prove_line prove_loop prove_exec)
-	@./$(PROVE_DIR)/fuzz/prove_line -j $(JOBS) $(PROVE_LINE) && \
-	./$(PROVE_DIR)/fuzz/prove_loop -j $(JOBS) $(PROVE_LOOP) && \
-	./$(PROVE_DIR)/fuzz/prove_exec -j $(JOBS) $(PROVE_EXEC)
+	@for run in $(PROVE_BOUNDS); do \
+		kind=$${run%%:*}; \
+		case $$kind in edge) bin=line;; pieces) bin=loop;; *) bin=$$kind;; esac; \
+		./$(PROVE_DIR)/fuzz/prove_$$bin -k $$kind -j $(JOBS) $${run#*:} || exit 1; \
+	done
 
 memcheck: build ## runs a representative script under valgrind's memory checker
 	@tests/memcheck.sh ./$(BUILD)/husk

@@ -12,8 +12,10 @@
 // reader drops such lines before any check).
 void fuzz_line_check(const std::string &line);
 
-// fuzz_loop: a whole run of `husk -s` with `in` as its standard input.
-void fuzz_loop_check(const std::string &in);
+// fuzz_loop: a whole run of `husk -s` with `in` as its standard input,
+// each read of which gives at most `piece` bytes (0: as many as asked and
+// left, as a file does).
+void fuzz_loop_check(const std::string &in, size_t piece = 0);
 
 // fuzz_exec: the list runner on `line`, launch k reporting status[k] when
 // waited for (see spawn_record.h). Answers whether the line was run: only

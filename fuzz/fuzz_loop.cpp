@@ -8,7 +8,8 @@
 // The input reaches the shell as a script in a file does, from memory: the
 // target is linked with --wrap=read and --wrap=isatty, and while the shell
 // runs, each read of descriptor 0 takes the next bytes of the input, as
-// many as asked for and as are left (0 at the end), and neither descriptor
+// many as asked for and as are left (0 at the end; an exhaustive run also
+// gives them one at a time), and neither descriptor
 // 0 nor 1 is a terminal. husk_main starts every run from a clean state (it
 // resets the option, the reader and the writer itself), so no run sees
 // anything of the one before. What it writes is caught in memory
@@ -29,10 +30,10 @@ int husk_main(int argc, char **argv);
 
 namespace {
 
-// The input of the run in progress, and how much of it the shell has read;
-// null between runs.
+// The input of the run in progress, how much of it the shell has read, and
+// the most one read gives (0: no limit); null between runs.
 const std::string *input;
-size_t input_read;
+size_t input_read, input_piece;
 
 // The shell reads its input in blocks of 64 KiB, far more than a fuzz
 // input. An input that starts with a byte of 0xf8 or more is therefore
@@ -58,6 +59,8 @@ extern "C" ssize_t __wrap_read(int fd, void *buf, size_t n)
     if (!input || fd != 0)
         return __real_read(fd, buf, n);
     n = std::min(n, input->size() - input_read);
+    if (input_piece)
+        n = std::min(n, input_piece);
     memcpy(buf, input->data() + input_read, n);
     input_read += n;
     return static_cast<ssize_t>(n);
@@ -70,13 +73,14 @@ extern "C" int __wrap_isatty(int fd)
     return input && (fd == 0 || fd == 1) ? 0 : __real_isatty(fd);
 }
 
-void fuzz_loop_check(const std::string &in)
+void fuzz_loop_check(const std::string &in, size_t piece)
 {
     char name[] = "husk", opt[] = "-s";
     char *argv[] = {name, opt, nullptr};
     int status = -1;
     input = &in;
     input_read = 0;
+    input_piece = piece;
     std::string e, o = mem_capture_out([&] {
                        e = mem_capture_err([&] { status = husk_main(2, argv); });
                    });

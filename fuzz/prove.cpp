@@ -198,10 +198,41 @@ void print_figures(const prove_space &space, const char *what, const tally &t)
     fflush(stdout);
 }
 
-[[noreturn]] void usage(const prove_space &space)
+[[noreturn]] void usage(const char *prog, const std::vector<const prove_space *> &spaces)
 {
-    fprintf(stderr, "usage: prove_%s [-j workers] [-s first size] bound\n", space.what);
+    fprintf(stderr,
+            "usage: %s [-k kind] [-j workers] [-s first size] bound\nkinds:", prog);
+    for (const prove_space *k : spaces)
+        fprintf(stderr, " %s", k->what);
+    fputc('\n', stderr);
     exit(2);
+}
+
+// Every size from `first` to `bound`, and the figures. Answers the exit
+// status.
+int run(const prove_space &space, int first, int bound, int workers)
+{
+    printf("prove %s: every input of %d to %d %ss over %zu members, %d workers\n",
+           space.what, first, bound, space.member, space.alphabet.size(), workers);
+    tally all;
+    for (int size = first; size <= bound; size++) {
+        tally t;
+        std::string why = check_size(space, size, workers, &t);
+        all.inputs += t.inputs;
+        all.runs += t.runs;
+        all.wall += t.wall;
+        all.cpu += t.cpu;
+        if (!why.empty()) {
+            printf("prove %s: %s at size %d (reported above)\n", space.what, why.c_str(),
+                   size);
+            return 1;
+        }
+        print_figures(space, ("size " + std::to_string(size)).c_str(), t);
+    }
+    std::string what = "sizes " + std::to_string(first) + " to " + std::to_string(bound) +
+                       ", no difference";
+    print_figures(space, what.c_str(), all);
+    return 0;
 }
 
 }  // namespace
@@ -217,45 +248,32 @@ std::string prove_text(const std::vector<int> &seq, const prove_space &space)
     return text;
 }
 
-int prove_main(int argc, char **argv, const prove_space &space)
+int prove_main(int argc, char **argv, const std::vector<const prove_space *> &spaces)
 {
-    int workers = int(sysconf(_SC_NPROCESSORS_ONLN)), first = space.first, opt;
-    while ((opt = getopt(argc, argv, "j:s:")) != -1) {
-        if (opt == 'j')
+    const prove_space *space = spaces[0];
+    int workers = int(sysconf(_SC_NPROCESSORS_ONLN)), first = -1, opt;
+    while ((opt = getopt(argc, argv, "k:j:s:")) != -1) {
+        if (opt == 'k') {
+            auto k = std::find_if(spaces.begin(), spaces.end(), [](const prove_space *s) {
+                return std::string(s->what) == optarg;
+            });
+            if (k == spaces.end())
+                usage(argv[0], spaces);
+            space = *k;
+        } else if (opt == 'j') {
             workers = atoi(optarg);
-        else if (opt == 's')
-            first = std::max(space.first, atoi(optarg));
-        else
-            usage(space);
+        } else if (opt == 's') {
+            first = atoi(optarg);
+        } else {
+            usage(argv[0], spaces);
+        }
     }
     if (optind + 1 != argc || workers < 1)
-        usage(space);
-    int bound = atoi(argv[optind]);
+        usage(argv[0], spaces);
     fuzz_broken_end = broken_end;
     stop_all = static_cast<volatile int *>(mmap(
         nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     if (stop_all == MAP_FAILED)
         abort();
-    printf("prove %s: every input of %d to %d %ss over %zu members, %d workers\n",
-           space.what, first, bound, space.member, space.alphabet.size(), workers);
-    tally all;
-    for (int size = first; size <= bound; size++) {
-        tally t;
-        std::string why = check_size(space, size, workers, &t);
-        all.inputs += t.inputs;
-        all.runs += t.runs;
-        all.wall += t.wall;
-        all.cpu += t.cpu;
-        std::string what = "size " + std::to_string(size);
-        if (!why.empty()) {
-            printf("prove %s: %s at size %d (reported above)\n", space.what, why.c_str(),
-                   size);
-            return 1;
-        }
-        print_figures(space, what.c_str(), t);
-    }
-    std::string what = "sizes " + std::to_string(first) + " to " + std::to_string(bound) +
-                       ", no difference";
-    print_figures(space, what.c_str(), all);
-    return 0;
+    return run(*space, std::max(first, space->first), atoi(argv[optind]), workers);
 }

@@ -5,8 +5,10 @@
 // checked and the time, and stops at the first size where a check breaks,
 // after the check's own report of the property and the input.
 //
-//   prove_<what> [-j workers] [-s first size] bound
+//   prove_<target> [-k kind] [-j workers] [-s first size] bound
 //
+// A target may enumerate more than one kind of input, chosen by name (the
+// first by default).
 // The inputs of a size are shared out among the workers (default: one per
 // processor), each a child process; the next size starts when all of them
 // are done, so a run that stops names the smallest size with a difference.
@@ -18,7 +20,7 @@
 #include <vector>
 
 struct prove_space {
-    const char *what;                   // the name in the figures
+    const char *what;                   // its name, in -k and the figures
     const char *member;                 // what a member is: "byte", "token"
     std::vector<std::string> alphabet;  // the members
     const char *sep;                    // what stands between two members
@@ -33,6 +35,6 @@ std::string prove_text(const std::vector<int> &seq, const prove_space &space);
 
 // The program: reads the options above, runs, and answers the exit status
 // (0: no difference up to the bound).
-int prove_main(int argc, char **argv, const prove_space &space);
+int prove_main(int argc, char **argv, const std::vector<const prove_space *> &spaces);
 
 #endif

@@ -67,5 +67,5 @@ const prove_space lines = {
 
 int main(int argc, char **argv)
 {
-    return prove_main(argc, argv, lines);
+    return prove_main(argc, argv, {&lines});
 }
