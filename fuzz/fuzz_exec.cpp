@@ -255,6 +255,23 @@ bool stream_is(const fd_seen &s, const stream &w, bool input, const launch_seen 
     }
 }
 
+// Checks the stream `which` ("in" or "out") of launch k with stream_is, and
+// names on a difference what was wanted and what was seen.
+void check_stream(const std::string &input, size_t k, const char *which, const fd_seen &s,
+                  const stream &w, const launch_seen *feeder)
+{
+    if (stream_is(s, w, which[0] == 'i', feeder))
+        return;
+    char what[256];
+    snprintf(what, sizeof what,
+             "launch %zu, standard %sput: wanted %c%s%s, seen descriptor %d (type %o, "
+             "flags %o, close-on-exec %d, held before %d, no writer %d, inode %lu)",
+             k, which, w.kind, w.name.empty() ? "" : " ", w.name.c_str(), s.fd,
+             unsigned(s.type), unsigned(s.flags), s.cloexec, int(rec.before.count(s.fd)),
+             s.hup, static_cast<unsigned long>(s.ino));
+    broken(what, input);
+}
+
 void check_run(const std::string &input, const model &m, const std::string &out,
                const std::set<int> &after)
 {
@@ -280,10 +297,9 @@ void check_run(const std::string &input, const model &m, const std::string &out,
         const launch_seen &got = rec.launches[k];
         const launch_want &want = m.launches[k];
         CHECK(got.words == want.cmd->words, input);
-        CHECK(stream_is(got.in, want.in, true,
-                        want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr),
-              input);
-        CHECK(stream_is(got.out, want.out, false, nullptr), input);
+        check_stream(input, k, "in", got.in, want.in,
+                     want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr);
+        check_stream(input, k, "out", got.out, want.out, nullptr);
         if (want.out.kind == 'p')
             CHECK(got.held.size() == 1 && got.held[0].type == S_IFIFO &&
                       got.held[0].cloexec && got.held[0].ino == got.out.ino &&
