@@ -40,7 +40,11 @@ std::set<int> open_fds()
 
 namespace {
 
-fd_seen describe(int fd)
+// What `fd` is. For a pipe a command reads, whose writer the shell must no
+// longer hold (`input`), the end of the writer is waited for up to 5 s: a
+// process that looks at our descriptors in /proc (fdinfo, say) holds the
+// writer's open file for a moment, and its close may be the last one.
+fd_seen describe(int fd, bool input = false)
 {
     fd_seen s;
     s.fd = fd;
@@ -53,7 +57,8 @@ fd_seen describe(int fd)
     s.flags = fcntl(fd, F_GETFL) & (O_ACCMODE | O_APPEND);
     s.cloexec = fcntl(fd, F_GETFD) & FD_CLOEXEC;
     pollfd p = {fd, 0, 0};  // POLLHUP is reported whatever is asked for
-    s.hup = poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+    int wait = input && s.type == S_IFIFO ? 5000 : 0;
+    s.hup = poll(&p, 1, wait) == 1 && (p.revents & POLLHUP);
     return s;
 }
 
@@ -64,7 +69,7 @@ pid_t spawn_argv(char **argv, const int *cmd_fd)
     launch_seen l;
     for (char **a = argv; *a; a++)
         l.words.push_back(*a);
-    l.in = describe(cmd_fd[0]);
+    l.in = describe(cmd_fd[0], true);
     l.out = describe(cmd_fd[1]);
     for (int fd : open_fds())
         if (!rec.before.count(fd) && fd != cmd_fd[0] && fd != cmd_fd[1])

@@ -21,7 +21,9 @@ struct fd_seen {
     ino_t ino = 0;
     int flags = 0;  // the access mode and O_APPEND
     bool cloexec = false;
-    bool hup = false;  // the read end of a pipe that has no writer left
+    bool hup = false;  // the read end of a pipe that has no writer left (for
+                       // a command's input, once any other process that
+                       // looked at it has let go, within 5 s)
 };
 
 struct launch_seen {
