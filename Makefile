@@ -8,7 +8,13 @@ BENCH_DIR    ?= build-bench
 STATIC_DIR   ?= build-static
 PLAIN_DIR    ?= build-plain
 AB_DIR       ?= build-ab
+PROVE_DIR    ?= build-prove
 FUZZ_SECONDS ?= 60
+# The runs of make prove, each kind:bound (fuzz/prove_*.cpp): lines of up to
+# 8 bytes, the same at the edge of the line analysis' blocks, inputs of -s of
+# up to 7 bytes, the same read a byte at a time, command lines of up to 7
+# tokens.
+PROVE_BOUNDS ?= line:8 edge:6 loop:7 pieces:6 exec:7
 PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 # What `make install` wrote, after the PREFIX and DESTDIR it was given.
@@ -17,7 +23,7 @@ record        = $(BUILD)/installed-files.txt
 # configure DIR,CMAKE-OPTIONS[,BUILD-OPTIONS] configures DIR, then builds it.
 configure = cmake -S . -B $(1) -G Ninja $(2) >&2 && cmake --build $(1) -j $(JOBS) $(3) >&2
 
-.PHONY: help build run test test-fast test-plain bench ab check fuzz memcheck lint install uninstall package static clean
+.PHONY: help build run test test-fast test-plain bench ab check fuzz prove memcheck lint install uninstall package static clean
 
 # Optimised build of what an install takes: the shell, and its compressed
 # manual page and changelog, remade whenever doc/husk.1 or packaging/changelog
@@ -85,6 +91,17 @@ fuzz: ## runs each fuzz target for FUZZ_SECONDS seconds (build-fuzz/; needs clan
 	@$(call configure,$(FUZZ_DIR),-DCMAKE_BUILD_TYPE=Debug -DHUSK_FUZZ=ON -DHUSK_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++)
 	@fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+# The checks of the three fuzz targets on every input up to a size, not a
+# sample (fuzz/prove.h): each run prints its figures, and stops at the first
+# difference with the input that shows it.
+prove: ## checks every input up to the sizes of PROVE_BOUNDS against the fuzz models (build-prove/)
+	@$(call configure,$(PROVE_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_PROVE=ON -DHUSK_TESTS=OFF,--target prove_line prove_loop prove_exec)
+	@for run in $(PROVE_BOUNDS); do \
+		kind=$${run%%:*}; \
+		case $$kind in edge) bin=line;; pieces) bin=loop;; *) bin=$$kind;; esac; \
+		./$(PROVE_DIR)/fuzz/prove_$$bin -k $$kind -j $(JOBS) $${run#*:} || exit 1; \
+	done
+
 memcheck: build ## runs a representative script under valgrind's memory checker
 	@.ci/memcheck.sh ./$(BUILD)/husk
 
@@ -129,7 +146,7 @@ static: ## builds the shell linked fully statically, build-static/husk
 	@$(call configure,$(STATIC_DIR),-DCMAKE_BUILD_TYPE=Release -DHUSK_STATIC=ON -DHUSK_TESTS=OFF)
 
 clean: ## removes every build directory, those of CI's gates too (build-*)
-	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(STATIC_DIR) build-*/
+	rm -rf $(BUILD) $(CHECK_DIR) $(FUZZ_DIR) $(PROVE_DIR) $(BENCH_DIR) $(STATIC_DIR) build-*/
 
 help: ## lists these targets
 	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "make %-10s %s\n", $$1, $$2 }' $(firstword $(MAKEFILE_LIST))

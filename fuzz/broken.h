@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <string>
 
+// When set, called after the report in place of abort: the exhaustive runs
+// (prove.cpp) need neither the saved input nor a core.
+inline void (*fuzz_broken_end)(void) = nullptr;
+
 [[noreturn]] inline void fuzz_broken(const char *target, const char *what,
                                      const std::string &line)
 {
@@ -16,6 +20,8 @@
     for (unsigned char c : line)
         fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
     fputc('\n', stderr);
+    if (fuzz_broken_end)
+        fuzz_broken_end();
     abort();
 }
 

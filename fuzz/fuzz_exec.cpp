@@ -7,8 +7,8 @@
 // HOME, holding the files a, b and c; x and y are missing. Only lines that
 // cannot end the shell are run: no `<<`, redirections only to those five
 // names, `<` only from a, b and c, and `cd` only to HOME or `.`, so the
-// directory never changes. It stops on any difference from a model of what
-// the runner must do in:
+// directory never changes (that is checked too). It stops on any
+// difference from a model of what the runner must do in:
 //  - the commands launched, in order, with their words;
 //  - what each gets on its standard input and output: the shell's own, the
 //    pipe from the command before (whose writer the shell no longer holds),
@@ -39,7 +39,8 @@
 #include <vector>
 
 #include "broken.h"
-#include "capture.h"
+#include "checks.h"
+#include "mem_capture.h"
 #include "exec.h"
 #include "spawn_record.h"
 #include "syntax.h"
@@ -50,11 +51,20 @@ namespace {
 const std::set<std::string> old_files = {"a", "b", "c"},
                             all_files = {"a", "b", "c", "x", "y"};
 
-// The directory the fuzzer was started in, and the scratch directory: a run
-// enters the scratch directory and leaves it again, so that the fuzzer's own
-// relative paths (corpus, findings) keep their meaning.
-char scratch_path[] = "/tmp/husk-fuzz-exec.XXXXXX";
+// The directory the process was started in, and the scratch directory: a
+// check enters the scratch directory, and the fuzzer's entry leaves it
+// again, so that the fuzzer's own relative paths (corpus, findings) keep
+// their meaning. The exhaustive runs stay inside. It is made in memory
+// where the system has a memory file system at /dev/shm: a file made and
+// removed there costs a fraction of what it costs on a disk's.
+char scratch_path[64];
 int start_dir = -1, scratch_dir = -1;
+bool inside = false;
+struct stat scratch_st;
+
+// What the last run left of each file (see model::files), so that the next
+// one puts back only what changed; empty before the first run.
+std::map<std::string, char> files_left;
 
 void enter(int dir)
 {
@@ -76,7 +86,7 @@ void scratch_remove()
     fuzz_broken("fuzz_exec", what, line);
 }
 
-#define CHECK(cond)              \
+#define CHECK(cond, line)        \
     do {                         \
         if (!(cond))             \
             broken(#cond, line); \
@@ -245,37 +255,58 @@ bool stream_is(const fd_seen &s, const stream &w, bool input, const launch_seen 
     }
 }
 
-void check_run(const std::string &line, const model &m, const std::string &out,
+// Checks the stream `which` ("in" or "out") of launch k with stream_is, and
+// names on a difference what was wanted and what was seen.
+void check_stream(const std::string &input, size_t k, const char *which, const fd_seen &s,
+                  const stream &w, const launch_seen *feeder)
+{
+    if (stream_is(s, w, which[0] == 'i', feeder))
+        return;
+    char what[256];
+    snprintf(what, sizeof what,
+             "launch %zu, standard %sput: wanted %c%s%s, seen descriptor %d (type %o, "
+             "flags %o, close-on-exec %d, held before %d, no writer %d, inode %lu)",
+             k, which, w.kind, w.name.empty() ? "" : " ", w.name.c_str(), s.fd,
+             unsigned(s.type), unsigned(s.flags), s.cloexec, int(rec.before.count(s.fd)),
+             s.hup, static_cast<unsigned long>(s.ino));
+    broken(what, input);
+}
+
+void check_run(const std::string &input, const model &m, const std::string &out,
                const std::set<int> &after)
 {
-    CHECK(out == m.out);
+    CHECK(out == m.out, input);
     std::vector<open_seen> opens;
     for (const open_seen &o : rec.opens)
         if (o.name != "/dev/null")
             opens.push_back(
                 {o.name, o.flags & (O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND)});
-    CHECK(opens == m.opens);
-    CHECK(after == rec.before && rec.bad_closes == 0);
+    CHECK(opens == m.opens, input);
+    CHECK(after == rec.before && rec.bad_closes == 0, input);
+    struct stat here = stat_of(".");
+    CHECK(here.st_dev == scratch_st.st_dev && here.st_ino == scratch_st.st_ino, input);
     for (const auto &[name, state] : m.files) {
         struct stat st = stat_of(name.c_str());
         CHECK(state == 'M' ? !st.st_ino
-                           : st.st_ino && st.st_size == (state == 'F' ? 2 : 0));
+                           : st.st_ino && st.st_size == (state == 'F' ? 2 : 0),
+              input);
     }
-    CHECK(rec.launches.size() == m.launches.size());
+    CHECK(rec.launches.size() == m.launches.size(), input);
     bool any_bg = false;
     for (size_t k = 0; k < m.launches.size(); k++) {
         const launch_seen &got = rec.launches[k];
         const launch_want &want = m.launches[k];
-        CHECK(got.words == want.cmd->words);
-        CHECK(stream_is(got.in, want.in, true,
-                        want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr));
-        CHECK(stream_is(got.out, want.out, false, nullptr));
+        CHECK(got.words == want.cmd->words, input);
+        check_stream(input, k, "in", got.in, want.in,
+                     want.from >= 0 ? &rec.launches[size_t(want.from)] : nullptr);
+        check_stream(input, k, "out", got.out, want.out, nullptr);
         if (want.out.kind == 'p')
             CHECK(got.held.size() == 1 && got.held[0].type == S_IFIFO &&
-                  got.held[0].cloexec && got.held[0].ino == got.out.ino &&
-                  got.held[0].flags == O_RDONLY);
+                      got.held[0].cloexec && got.held[0].ino == got.out.ino &&
+                      got.held[0].flags == O_RDONLY,
+                  input);
         else
-            CHECK(got.held.empty());
+            CHECK(got.held.empty(), input);
         any_bg |= want.wait_after == -1;
     }
     std::vector<bool> waited(m.launches.size());
@@ -283,33 +314,65 @@ void check_run(const std::string &line, const model &m, const std::string &out,
     for (const spawn_event &e : rec.events) {
         launched += !e.wait;
         if (e.wait) {
-            CHECK(e.launch >= 0 && m.launches[size_t(e.launch)].wait_after == launched);
-            CHECK(!waited[size_t(e.launch)]);  // exactly once
+            CHECK(e.launch >= 0 && m.launches[size_t(e.launch)].wait_after == launched,
+                  input);
+            CHECK(!waited[size_t(e.launch)], input);  // exactly once
             waited[size_t(e.launch)] = true;
         }
     }
     for (size_t k = 0; k < m.launches.size(); k++)
-        CHECK(waited[k] == (m.launches[k].wait_after != -1));
-    CHECK(rec.collects == any_bg);
+        CHECK(waited[k] == (m.launches[k].wait_after != -1), input);
+    CHECK(rec.collects == any_bg, input);
 }
 
-// Makes the scratch directory, the HOME of `cd`; it goes at the end.
-void scratch_make()
+// The input as the fuzzer gives it, for a report: the line, then a NUL
+// byte and the statuses, one byte each (255 for -1), when there are any.
+std::string fuzz_exec_input(const std::string &line, const std::vector<int> &status)
 {
-    if (!mkdtemp(scratch_path) || setenv("HOME", scratch_path, 1) != 0 ||
-        (start_dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
-        (scratch_dir = open(scratch_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
-        stat("/dev/null", &dev_null) != 0)
-        abort();
-    atexit(scratch_remove);
+    std::string in = line;
+    if (!status.empty())
+        in += '\0';
+    for (int s : status)
+        in += static_cast<char>(s == -1 ? 255 : s);
+    return in;
+}
+
+// Makes the scratch directory, the HOME of `cd`, the first time, and
+// enters it; it goes at the end.
+void scratch_enter()
+{
+    if (scratch_dir == -1) {
+        snprintf(scratch_path, sizeof scratch_path, "%s/husk-fuzz-exec.XXXXXX",
+                 access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp");
+        if (!mkdtemp(scratch_path) || setenv("HOME", scratch_path, 1) != 0 ||
+            (start_dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) == -1 ||
+            (scratch_dir = open(scratch_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) ==
+                -1 ||
+            fstat(scratch_dir, &scratch_st) != 0 || stat("/dev/null", &dev_null) != 0)
+            abort();
+        atexit(scratch_remove);
+    }
+    if (!inside)
+        enter(scratch_dir);
+    inside = true;
+}
+
+void scratch_leave()
+{
+    if (inside)
+        enter(start_dir);
+    inside = false;
 }
 
 // Puts the files back as a run expects them: a, b and c of 2 bytes each,
-// x and y missing.
+// x and y missing. Only those the last run changed are touched.
 void scratch_reset()
 {
     for (const std::string &n : all_files) {
-        if (!old_files.count(n)) {
+        char want = old_files.count(n) ? 'F' : 'M';
+        if (!files_left.empty() && files_left[n] == want)
+            continue;
+        if (want == 'M') {
             unlink(n.c_str());
         } else if (stat_of(n.c_str()).st_size != 2) {
             FILE *f = fopen(n.c_str(), "w");
@@ -321,6 +384,41 @@ void scratch_reset()
 
 }  // namespace
 
+bool fuzz_exec_check(const std::string &line, const std::vector<int> &status)
+{
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back('\0');
+    int pos, len;
+    if (syntax_handle(buf.data(), &pos, &len) != syntax_ok)
+        return false;
+    word_list *wl = word_list_from_buff(buf.data());
+    std::vector<command> cmds;
+    if (!wl || !cut(wl, &cmds)) {
+        if (wl)
+            word_list_destroy(&wl);
+        return false;
+    }
+    scratch_enter();
+    scratch_reset();
+    model m = run_model(cmds, status);
+
+    rec = {};
+    rec.status = status;
+    std::set<int> after;
+    std::string out = mem_capture_out([&] {
+        mem_capture_err([&] {
+            rec.before = open_fds();
+            exec_word_list_handle(wl);
+            after = open_fds();
+            proc_finished_handle();
+        });
+    });
+    check_run(fuzz_exec_input(line, status), m, out, after);
+    files_left = m.files;
+    word_list_destroy(&wl);
+    return true;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const char *text = reinterpret_cast<const char *>(data);
@@ -329,38 +427,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<int> status;
     for (size_t i = line.size() + 1; i < size; i++)
         status.push_back(data[i] == 255 ? -1 : data[i]);
-
-    std::vector<char> buf(line.begin(), line.end());
-    buf.push_back('\0');
-    int pos, len;
-    if (syntax_handle(buf.data(), &pos, &len) != syntax_ok)
-        return 0;
-    word_list *wl = word_list_from_buff(buf.data());
-    std::vector<command> cmds;
-    if (!wl || !cut(wl, &cmds)) {
-        if (wl)
-            word_list_destroy(&wl);
-        return 0;
-    }
-    if (scratch_dir == -1)
-        scratch_make();
-    enter(scratch_dir);
-    scratch_reset();
-    model m = run_model(cmds, status);
-
-    rec = {};
-    rec.status = status;
-    std::set<int> after;
-    std::string out = husk_test::capture(1, [&] {
-        husk_test::capture(2, [&] {
-            rec.before = open_fds();
-            exec_word_list_handle(wl);
-            after = open_fds();
-            proc_finished_handle();
-        });
-    });
-    check_run(line, m, out, after);
-    enter(start_dir);
-    word_list_destroy(&wl);
+    fuzz_exec_check(line, status);
+    scratch_leave();
     return 0;
 }

@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "broken.h"
-#include "capture.h"
 #include "char.h"
+#include "checks.h"
+#include "mem_capture.h"
 #include "model.h"
 #include "syntax.h"
 #include "word.h"
@@ -125,44 +126,43 @@ void check_in_pieces(const std::string &line)
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+// The check's answer on the whole line, and the text it leaves in `*buf`.
+verdict check_verdict(const std::string &line, std::string *buf)
 {
-    // The reader drops every line that holds a NUL byte: none reaches the
-    // check or the tokeniser.
-    if (memchr(data, '\0', size))
-        return 0;
-    std::string line(reinterpret_cast<const char *>(data), size);
-    std::string buf;
-    verdict v = check(line, &buf);
-
+    verdict v = check(line, buf);
     CHECK(v.st == syntax_ok || v.st == syntax_cont_read || v.st == syntax_err, line);
     if (v.st == syntax_err) {
         CHECK(v.pos >= 0 && (v.len == 1 || v.len == 2), line);
         CHECK(size_t(v.pos) + size_t(v.len) <= line.size(), line);
-        CHECK(is_delim(buf.data() + v.pos, v.len), line);
-        CHECK(v.len == op_len(buf, size_t(v.pos)), line);
+        CHECK(is_delim(buf->data() + v.pos, v.len), line);
+        CHECK(v.len == op_len(*buf, size_t(v.pos)), line);
     }
     for (size_t i = 0; i < line.size(); i++)
-        if (buf[i] != line[i])
+        if ((*buf)[i] != line[i])
             CHECK(v.st == syntax_cont_read && i + 1 == line.size() && line[i] == '\\' &&
-                      buf[i] == ' ',
+                      (*buf)[i] == ' ',
                   line);
     std::string ref_buf = line;
     CHECK(v == ref_check(ref_buf), line);
-    CHECK(buf == ref_buf, line);
+    CHECK(*buf == ref_buf, line);
     check_in_pieces(line);
+    return v;
+}
 
+}  // namespace
+
+void fuzz_line_check(const std::string &line)
+{
+    std::string buf;
+    verdict v = check_verdict(line, &buf);
     // The tokeniser takes any text; both printers must agree on all of it.
     word_list *wl = word_list_from_buff(buf.c_str());
     CHECK(!wl == buf.empty(), line);
     std::vector<token> toks;
     if (wl)
         toks = list_tokens(wl, line);
-    std::string printed = husk_test::capture(1, [&] { word_list_print(wl); });
-    CHECK(printed ==
-              husk_test::capture(1, [&] { word_list_print_from_buff(buf.c_str()); }),
+    std::string printed = mem_capture_out([&] { word_list_print(wl); });
+    CHECK(printed == mem_capture_out([&] { word_list_print_from_buff(buf.c_str()); }),
           line);
     CHECK(printed == render(toks), line);
     if (wl) {
@@ -173,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (t.is_delim)
             CHECK(is_delim(t.text.c_str(), int(t.text.size())), line);
     if (v.st != syntax_ok)
-        return 0;
+        return;
 
     CHECK(!quote_open_at_end(buf), line);
     CHECK(toks == ref_tokens(buf), line);
@@ -186,5 +186,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } else {
         CHECK(toks.empty(), line);
     }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // The reader drops every line that holds a NUL byte: none reaches the
+    // check or the tokeniser.
+    if (!memchr(data, '\0', size))
+        fuzz_line_check(std::string(reinterpret_cast<const char *>(data), size));
     return 0;
 }

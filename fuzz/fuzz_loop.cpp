@@ -5,27 +5,35 @@
 // output and on standard error; the sanitizers and the fuzzer's leak check
 // see the rest.
 //
-// The input reaches the shell exactly as a script does: descriptor 0 is a
-// memory file holding the bytes. Each run rewrites the file and rewinds the
-// descriptor. husk_main starts every run from a clean state (it resets the
-// option, the reader and the writer itself), so no run sees anything of the
-// one before. What it writes is captured in memory files (tests/capture.h);
-// descriptor 2 stays as it is for the sanitizers' reports.
+// The input reaches the shell as a script in a file does, from memory: the
+// target is linked with --wrap=read and --wrap=isatty, and while the shell
+// runs, each read of descriptor 0 takes the next bytes of the input, as
+// many as asked for and as are left (0 at the end; an exhaustive run also
+// gives them one at a time), and neither descriptor
+// 0 nor 1 is a terminal. husk_main starts every run from a clean state (it
+// resets the option, the reader and the writer itself), so no run sees
+// anything of the one before. What it writes is caught in memory
+// (mem_capture.h); descriptor 2 stays as it is for the sanitizers' reports.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "broken.h"
-#include "capture.h"
+#include "checks.h"
+#include "mem_capture.h"
 #include "model.h"
 
 int husk_main(int argc, char **argv);
 
 namespace {
 
-int input_fd = -1;
+// The input of the run in progress, how much of it the shell has read, and
+// the most one read gives (0: no limit); null between runs.
+const std::string *input;
+size_t input_read, input_piece;
 
 // The shell reads its input in blocks of 64 KiB, far more than a fuzz
 // input. An input that starts with a byte of 0xf8 or more is therefore
@@ -44,31 +52,50 @@ std::string stream_text(const uint8_t *data, size_t size)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" ssize_t __real_read(int fd, void *buf, size_t n);
+
+extern "C" ssize_t __wrap_read(int fd, void *buf, size_t n)
 {
-    std::string in = stream_text(data, size);
-    if (input_fd == -1) {
-        input_fd = memfd_create("husk-input", 0);
-        if (input_fd == -1 || dup2(input_fd, 0) == -1)
-            fuzz_broken("fuzz_loop", "making the input file", in);
-    }
-    if (ftruncate(input_fd, 0) == -1 ||
-        pwrite(input_fd, in.data(), in.size(), 0) != static_cast<ssize_t>(in.size()) ||
-        lseek(0, 0, SEEK_SET) == -1)
-        fuzz_broken("fuzz_loop", "writing the input", in);
+    if (!input || fd != 0)
+        return __real_read(fd, buf, n);
+    n = std::min(n, input->size() - input_read);
+    if (input_piece)
+        n = std::min(n, input_piece);
+    memcpy(buf, input->data() + input_read, n);
+    input_read += n;
+    return static_cast<ssize_t>(n);
+}
+
+extern "C" int __real_isatty(int fd);
+
+extern "C" int __wrap_isatty(int fd)
+{
+    return input && (fd == 0 || fd == 1) ? 0 : __real_isatty(fd);
+}
+
+void fuzz_loop_check(const std::string &in, size_t piece)
+{
     char name[] = "husk", opt[] = "-s";
     char *argv[] = {name, opt, nullptr};
     int status = -1;
-    std::string e, o = husk_test::capture(1, [&] {
-                       e = husk_test::capture(2, [&] { status = husk_main(2, argv); });
+    input = &in;
+    input_read = 0;
+    input_piece = piece;
+    std::string e, o = mem_capture_out([&] {
+                       e = mem_capture_err([&] { status = husk_main(2, argv); });
                    });
-    off_t pos = lseek(0, 0, SEEK_CUR);
-    if (status != 0 || pos != static_cast<off_t>(in.size()))
+    input = nullptr;
+    if (status != 0 || input_read != in.size())
         fuzz_broken("fuzz_loop", "ended early or with a failure", in);
     husk_test::listing want = husk_test::ref_listing(in);
     if (o != want.out)
         fuzz_broken("fuzz_loop", "standard output differs from the model", in);
     if (e != want.err)
         fuzz_broken("fuzz_loop", "standard error differs from the model", in);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzz_loop_check(stream_text(data, size));
     return 0;
 }

@@ -2,9 +2,9 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,20 +15,36 @@ spawn_record rec;
 
 std::set<int> open_fds()
 {
-    std::set<int> fds;
-    DIR *dir = opendir("/proc/self/fd");
-    if (!dir)
+    // Every call that makes a descriptor takes the lowest number free, so
+    // the ones a line makes lie below the lowest free at the first call
+    // plus a margin far beyond what a line holds at once. One poll tells
+    // which of those are open: it answers POLLNVAL for the others.
+    static int limit = 0;
+    if (limit == 0) {
+        int low = memfd_create("lowest-free", 0);
+        if (low == -1 || close(low) != 0)
+            abort();
+        limit = low + 64;
+    }
+    std::vector<pollfd> p(static_cast<size_t>(limit));
+    for (int fd = 0; fd < limit; fd++)
+        p[size_t(fd)] = {fd, 0, 0};
+    if (poll(p.data(), p.size(), 0) < 0)
         abort();
-    while (dirent *e = readdir(dir))
-        if (e->d_name[0] != '.' && atoi(e->d_name) != dirfd(dir))
-            fds.insert(atoi(e->d_name));
-    closedir(dir);
+    std::set<int> fds;
+    for (const pollfd &q : p)
+        if (!(q.revents & POLLNVAL))
+            fds.insert(q.fd);
     return fds;
 }
 
 namespace {
 
-fd_seen describe(int fd)
+// What `fd` is. For a pipe a command reads, whose writer the shell must no
+// longer hold (`input`), the end of the writer is waited for up to 5 s: a
+// process that looks at our descriptors in /proc (fdinfo, say) holds the
+// writer's open file for a moment, and its close may be the last one.
+fd_seen describe(int fd, bool input = false)
 {
     fd_seen s;
     s.fd = fd;
@@ -41,7 +57,8 @@ fd_seen describe(int fd)
     s.flags = fcntl(fd, F_GETFL) & (O_ACCMODE | O_APPEND);
     s.cloexec = fcntl(fd, F_GETFD) & FD_CLOEXEC;
     pollfd p = {fd, 0, 0};  // POLLHUP is reported whatever is asked for
-    s.hup = poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+    int wait = input && s.type == S_IFIFO ? 5000 : 0;
+    s.hup = poll(&p, 1, wait) == 1 && (p.revents & POLLHUP);
     return s;
 }
 
@@ -52,7 +69,7 @@ pid_t spawn_argv(char **argv, const int *cmd_fd)
     launch_seen l;
     for (char **a = argv; *a; a++)
         l.words.push_back(*a);
-    l.in = describe(cmd_fd[0]);
+    l.in = describe(cmd_fd[0], true);
     l.out = describe(cmd_fd[1]);
     for (int fd : open_fds())
         if (!rec.before.count(fd) && fd != cmd_fd[0] && fd != cmd_fd[1])

@@ -21,7 +21,9 @@ struct fd_seen {
     ino_t ino = 0;
     int flags = 0;  // the access mode and O_APPEND
     bool cloexec = false;
-    bool hup = false;  // the read end of a pipe that has no writer left
+    bool hup = false;  // the read end of a pipe that has no writer left (for
+                       // a command's input, once any other process that
+                       // looked at it has let go, within 5 s)
 };
 
 struct launch_seen {
@@ -64,7 +66,8 @@ inline int scripted(const std::vector<int> &status, size_t k)
 // The process id answered for launch k.
 constexpr pid_t rec_pid = 4000;
 
-// The descriptors this process holds.
+// The descriptors this process holds, of those numbered below a limit set
+// at the first call, well above the lowest then free.
 std::set<int> open_fds();
 
 #endif
