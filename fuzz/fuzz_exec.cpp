@@ -40,8 +40,8 @@
 
 #include "broken.h"
 #include "checks.h"
-#include "mem_capture.h"
 #include "exec.h"
+#include "mem_capture.h"
 #include "spawn_record.h"
 #include "syntax.h"
 #include "word.h"
