@@ -1,5 +1,6 @@
 // capture.h - collects what the shell writes while a function runs, for the
-// unit tests, the fuzz targets and the benchmarks.
+// unit tests and the benchmarks (the fuzz targets catch it in memory:
+// fuzz/mem_capture.h).
 //
 // Standard output is caught at descriptor 1, the shell's own writer written
 // out first and last, so it holds everything: the writer's blocks, the C
