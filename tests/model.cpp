@@ -33,14 +33,6 @@ int op_len(const std::string &b, size_t i)
     return b[i] != ';' && i + 1 < b.size() && b[i + 1] == b[i] ? 2 : 1;
 }
 
-std::vector<std::string> op_cut(const std::string &run)
-{
-    std::vector<std::string> toks;
-    for (size_t i = 0; i < run.size(); i += toks.back().size())
-        toks.push_back(run.substr(i, static_cast<size_t>(op_len(run, i))));
-    return toks;
-}
-
 namespace {
 
 // A token as the rules read it: where it starts in the line, and its text,
