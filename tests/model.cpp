@@ -98,6 +98,18 @@ char side(const lexeme &l)
     return l.tok.is_delim ? op_find(l.tok.text)->side : 0;
 }
 
+// Whether `t`, the text of a command line that failed the check joined with
+// the lines it went on into, goes on past its end: an open quote, a final
+// backslash outside quotes (which becomes a blank, as on a continuation), or
+// a last token | || or &&. Where operators stand is not judged.
+bool ref_goes_on(std::string &t)
+{
+    lexed l = lex(t);
+    if (l.backslash)
+        t.back() = ' ';
+    return l.quote || l.backslash || (!l.toks.empty() && side(l.toks.back()) == 'b');
+}
+
 }  // namespace
 
 verdict ref_check(std::string &b)
@@ -146,14 +158,6 @@ std::string render(const std::vector<token> &toks)
     for (size_t i = 0; i < toks.size(); i++)
         s += "[" + toks[i].text + (i + 1 < toks.size() ? "] " : "]\n");
     return s;
-}
-
-bool ref_goes_on(std::string &t)
-{
-    lexed l = lex(t);
-    if (l.backslash)
-        t.back() = ' ';
-    return l.quote || l.backslash || (!l.toks.empty() && side(l.toks.back()) == 'b');
 }
 
 std::string msg_unexpected(const std::string &tok)

@@ -58,10 +58,7 @@ bool quote_open_at_end(const std::string &b);
 struct token {
     std::string text;
     int is_delim;
-    bool operator==(const token &o) const
-    {
-        return text == o.text && is_delim == o.is_delim;
-    }
+    bool operator==(const token &) const = default;
 };
 
 // The tokens of a line, an unfinished one too (an open quote runs to its
@@ -69,16 +66,11 @@ struct token {
 std::vector<token> ref_tokens(const std::string &b);
 std::string render(const std::vector<token> &toks);
 
-// Whether `t`, the text of a command line that failed the check joined with
-// the lines it went on into, goes on past its end: an open quote, a final
-// backslash outside quotes (which becomes a blank, as on a continuation), or
-// a last token | || or &&. Where operators stand is not judged.
-bool ref_goes_on(std::string &t);
-
 // Calls `fn` on `line` and on every line made of it and up to `max` of
 // `members` after it, until `fn` answers false; answers whether it never did.
 template <typename F>
-bool every_line(const std::vector<std::string> &members, int max, const std::string &line, F &fn)
+bool every_line(const std::vector<std::string> &members, int max, const std::string &line,
+                F &fn)
 {
     if (!fn(line))
         return false;

@@ -26,12 +26,14 @@ TEST(SyntaxHandle, AgreesWithTheModelOnEveryShortLine)
             husk_test::verdict want = husk_test::ref_check(want_buff);
             std::vector<char> exact(line.c_str(), line.c_str() + line.size() + 1);
             int pos = -1, len = -1;
-            EXPECT_EQ(want.st, syntax_handle(exact.data(), &pos, &len)) << testing::PrintToString(line);
+            EXPECT_EQ(want.st, syntax_handle(exact.data(), &pos, &len))
+                << testing::PrintToString(line);
             EXPECT_EQ(want.st == syntax_err ? want.pos : -1, pos) << testing::PrintToString(line);
             if (want.st == syntax_err) {
                 EXPECT_EQ(want.len, len) << testing::PrintToString(line);
             }
-            EXPECT_EQ(want_buff, std::string(exact.data(), line.size())) << testing::PrintToString(line);
+            EXPECT_EQ(want_buff, std::string(exact.data(), line.size()))
+                << testing::PrintToString(line);
         }
         return !testing::Test::HasFailure();
     });
