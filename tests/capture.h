@@ -39,7 +39,7 @@ template <typename F> void with_stdout_on(int target, F fn)
 }
 
 // A memory file for captured text, one per stream, made once and emptied
-// for each use: the fuzz targets capture on every input.
+// for each use, as the tests capture often.
 inline int capture_file(int which)
 {
     static int fds[3] = {-1, -1, -1};

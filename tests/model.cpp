@@ -33,14 +33,6 @@ int op_len(const std::string &b, size_t i)
     return b[i] != ';' && i + 1 < b.size() && b[i + 1] == b[i] ? 2 : 1;
 }
 
-std::vector<std::string> op_cut(const std::string &run)
-{
-    std::vector<std::string> toks;
-    for (size_t i = 0; i < run.size(); i += toks.back().size())
-        toks.push_back(run.substr(i, static_cast<size_t>(op_len(run, i))));
-    return toks;
-}
-
 namespace {
 
 // A token as the rules read it: where it starts in the line, and its text,
@@ -106,6 +98,18 @@ char side(const lexeme &l)
     return l.tok.is_delim ? op_find(l.tok.text)->side : 0;
 }
 
+// Whether `t`, the text of a command line that failed the check joined with
+// the lines it went on into, goes on past its end: an open quote, a final
+// backslash outside quotes (which becomes a blank, as on a continuation), or
+// a last token | || or &&. Where operators stand is not judged.
+bool ref_goes_on(std::string &t)
+{
+    lexed l = lex(t);
+    if (l.backslash)
+        t.back() = ' ';
+    return l.quote || l.backslash || (!l.toks.empty() && side(l.toks.back()) == 'b');
+}
+
 }  // namespace
 
 verdict ref_check(std::string &b)
@@ -154,14 +158,6 @@ std::string render(const std::vector<token> &toks)
     for (size_t i = 0; i < toks.size(); i++)
         s += "[" + toks[i].text + (i + 1 < toks.size() ? "] " : "]\n");
     return s;
-}
-
-bool ref_goes_on(std::string &t)
-{
-    lexed l = lex(t);
-    if (l.backslash)
-        t.back() = ' ';
-    return l.quote || l.backslash || (!l.toks.empty() && side(l.toks.back()) == 'b');
 }
 
 std::string msg_unexpected(const std::string &tok)

@@ -32,20 +32,12 @@ inline constexpr op_info ops[] = {
 // The operator whose text is exactly `text`, or null.
 const op_info *op_find(std::string_view text);
 
-inline int op_len(const op_info &op)
-{
-    return static_cast<int>(std::string_view(op.text).size());
-}
-
 bool op_char(char c);     // ; & | < >, never the NUL
 bool space_char(char c);  // blank, \t \n \v \f \r
 
 // The length of the operator at `b[i]`: a doubled & | < > is one token,
 // any other operator character one token by itself.
 int op_len(const std::string &b, size_t i);
-
-// A run of operator characters cut into tokens by that rule.
-std::vector<std::string> op_cut(const std::string &run);
 
 // The check's answer; the position and length count only with syntax_err.
 struct verdict {
@@ -66,21 +58,46 @@ bool quote_open_at_end(const std::string &b);
 struct token {
     std::string text;
     int is_delim;
-    bool operator==(const token &o) const
-    {
-        return text == o.text && is_delim == o.is_delim;
-    }
+    bool operator==(const token &) const = default;
 };
 
-// The tokens of an accepted line, and the -s listing of them.
+// The tokens of a line, an unfinished one too (an open quote runs to its
+// end, a final backslash escapes nothing), and the -s listing of them.
 std::vector<token> ref_tokens(const std::string &b);
 std::string render(const std::vector<token> &toks);
 
-// Whether `t`, the text of a command line that failed the check joined with
-// the lines it went on into, goes on past its end: an open quote, a final
-// backslash outside quotes (which becomes a blank, as on a continuation), or
-// a last token | || or &&. Where operators stand is not judged.
-bool ref_goes_on(std::string &t);
+// Calls `fn` on `line` and on every line made of it and up to `max` of
+// `members` after it, until `fn` answers false; answers whether it never did.
+template <typename F>
+bool every_line(const std::vector<std::string> &members, int max, const std::string &line,
+                F &fn)
+{
+    if (!fn(line))
+        return false;
+    for (size_t i = 0; max > 0 && i < members.size(); i++)
+        if (!every_line(members, max - 1, line + members[i], fn))
+            return false;
+    return true;
+}
+
+// The short lines the unit tests hold the line analysis to the model on:
+// every line of up to five bytes, of one byte of each class the analysis
+// tells apart (blank, tab, a letter and a byte above 127 for all plain
+// bytes, each operator character, both quotes, the backslash), and every
+// line of up to four tokens, a word or one of the nine operators, written
+// together and with a blank before each. Calls `fn` on each, as above.
+template <typename F> bool every_short_line(F fn)
+{
+    std::vector<std::string> bytes, joined = {"a"}, spaced = {" a"};
+    for (char c : std::string_view(" \ta\xff;&|<>'\"\\"))
+        bytes.push_back(std::string(1, c));
+    for (const op_info &op : ops) {
+        joined.push_back(op.text);
+        spaced.push_back(std::string(" ") + op.text);
+    }
+    return every_line(bytes, 5, "", fn) && every_line(joined, 4, "", fn) &&
+           every_line(spaced, 4, "", fn);
+}
 
 // The shell's messages about its input.
 inline constexpr const char *msg_nul = "Error: line holds a NUL byte; skipped.\n";
