@@ -73,14 +73,13 @@ struct run_opts {
     std::vector<std::string> args{}; // after the program name, e.g. {"-s"}
     std::vector<std::string> env{};  // NAME=value to set, or NAME to unset
     bool as_nobody = false;          // when root, run as nobody, so that permissions hold
-    rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0; only 0, 1, 2 stay open
+    rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0
     rlim_t nproc = 0;                // RLIMIT_NPROC when not 0
     bool sigpipe_ignored = false;    // start with SIGPIPE ignored, as some callers leave it
     std::string out_path{};          // a file for standard output instead of the pipe
     bool close_stdout_early = false; // the reader of stdout goes away at once
     bool stdout_slow = false;        // stdout is left non-blocking, its reader slow: see husk_run
     bool stdout_packets = false;     // stdout keeps each write apart (a packet socket)
-    bool close_inherited = false;    // close every descriptor above 2 first
     int stdin_fd = -1;               // when set, the shell reads this, not `input`
     std::string stdin_path{};        // when set, a file the shell reads, not `input`
     std::string feed{};              // when set, a sh command, run in `cwd`, whose output
@@ -194,8 +193,8 @@ inline void deny_dup2()
         harness_fail(o.out_path);
     if (o.stdout_slow && fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK) == -1)
         harness_fail("O_NONBLOCK");
-    if (o.close_inherited || o.nofile)
-        close_range(3, ~0U, 0);
+    // Only 0, 1 and 2 go to the shell, whatever the test process holds.
+    close_range(3, ~0U, 0);
     // Opened while still root, so that nobody can run it even from a build
     // directory nobody may enter.
     std::string bin = husk_bin();
