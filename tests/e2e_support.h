@@ -80,7 +80,6 @@ struct run_opts {
     bool close_stdout_early = false; // the reader of stdout goes away at once
     bool stdout_slow = false;        // stdout is left non-blocking, its reader slow: see husk_run
     bool stdout_packets = false;     // stdout keeps each write apart (a packet socket)
-    int stdin_fd = -1;               // when set, the shell reads this, not `input`
     std::string stdin_path{};        // when set, a file the shell reads, not `input`
     std::string feed{};              // when set, a sh command, run in `cwd`, whose output
                                      // the shell reads, not `input`: see slowly()
@@ -280,7 +279,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
         abort();
     if (pid == 0) {
         setpgid(0, 0);
-        start_shell(o, o.stdin_fd != -1 ? o.stdin_fd : in[0], out[1], err[1]);
+        start_shell(o, in[0], out[1], err[1]);
     }
     setpgid(pid, pid);
     pid_t feeder = o.feed.empty() ? -1 : fork();
@@ -300,11 +299,12 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
         close(out[0]);
         out[0] = -1;
     }
-    fcntl(in[1], F_SETFL, O_NONBLOCK);
+    if (feeder == -1)  // not when a feeder writes to the pipe: it would share the flag
+        fcntl(in[1], F_SETFL, O_NONBLOCK);
     signal(SIGPIPE, SIG_IGN);
     run_result r;
     size_t sent = 0;
-    if (input.empty() || o.stdin_fd != -1 || feeder != -1) {
+    if (input.empty() || feeder != -1) {
         close(in[1]);
         in[1] = -1;
     }
