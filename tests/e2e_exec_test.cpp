@@ -167,8 +167,8 @@ TEST(Exec, FinishedBackgroundChildrenAreCollected)
 // second redirection replaces a file or a pipe; and its resident memory
 // grows by at most 256 KiB after the first block, once its buffers have
 // their working size (a sanitizer build sets freed memory aside on purpose,
-// and checks for leaks at the shell's exit instead). Most lines start no
-// process, so that the 8,000 lines stay quick.
+// and checks for leaks at the shell's exit instead). About half of the
+// lines start no process, so that the 8,500 lines stay quick.
 TEST(Exec, DescriptorHygieneSlow)
 {
     std::string in = "echo a > f\nmkdir d\n"
