@@ -52,7 +52,7 @@ std::string probe_field(const std::string &out, int i)
 TEST(Exec, Operators)
 {
     check_rows({
-        {.script = "sh -c 'exit 3' || echo failed; sh -c 'exit 3' && echo ok\n", .out = "failed\n"},
+        {.script = "sh -c 'exit 3' || echo failed; sh -c 'exit 3' && echo BAD; true || echo BAD; true && echo ok\n", .out = "failed\nok\n"},
         {.script = "sh -c 'kill -9 $$' || echo killed; sh -c 'kill -9 $$' && echo ok\n", .out = "killed\n"},
         {.script = "nosuch_prog || echo no\necho next\n", .out = "no\nnext\n", .err = "nosuch_prog: No such file or directory\n"},
         {.script = "\"\" || echo failed\n", .out = "failed\n", .err = "No such file or directory\n"},
@@ -91,7 +91,7 @@ TEST(Exec, Redirections)
 {
     check_rows({
         {.script = "echo a > a\necho b > b\ncat < a < b\n", .out = "b\n"},
-        {.script = "echo in > f\ntrue | cat < f\n", .out = "in\n", .pids = 1},
+        {.script = "echo in > f\necho put >> f\ntrue | cat < f\n", .out = "in\nput\n", .pids = 1},
         // fatal: the shell ends, nothing after the failure runs
         {.script = "cat << EOF\necho after\n", .err = "get_file_fd: unknown redir_option.\n", .status = 1},
         {.script = "echo a; cat < missing; echo b\necho c\n", .out = "a\n", .err = "missing: No such file or directory\n", .status = 2},
