@@ -1,11 +1,15 @@
 // e2e_exec_test.cpp - the built shell running command lines: operators,
 // pipelines, `cd`, redirections, every fatal path, and what it leaves
-// behind (children, descriptors). Each case runs in a fresh directory.
+// behind (children, descriptors, memory). Each case runs in a fresh
+// directory. Which program runs with which words, input and output, and
+// what each redirection opens, fuzz_exec holds against its model for
+// every short line; here the real launches, statuses and failures.
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "e2e_support.h"
+#include "model.h"
 
 using namespace husk_test;
 
@@ -48,49 +52,32 @@ std::string probe_field(const std::string &out, int i)
 TEST(Exec, Operators)
 {
     check_rows({
-        {.script = "true && echo a; false && echo b\n", .out = "a\n"},
-        {.script = "false || echo a; true || echo b\n", .out = "a\n"},
-        {.script = "false && echo a || echo b\n", .out = "b\n"},
-        {.script = "true || echo a && echo b\n", .out = "b\n"},
-        {.script = "false && echo a && echo b || echo c\n", .out = "c\n"},
-        {.script = "true && false && echo a || echo b ; echo c\n", .out = "b\nc\n"},
-        {.script = "echo a;echo b;\n", .out = "a\nb\n"},
-        {.script = "sh -c 'exit 3' || echo failed; sh -c 'exit 3' && echo ok\n", .out = "failed\n"},
+        {.script = "sh -c 'exit 3' || echo failed; sh -c 'exit 3' && echo BAD; true || echo BAD; true && echo ok\n", .out = "failed\nok\n"},
         {.script = "sh -c 'kill -9 $$' || echo killed; sh -c 'kill -9 $$' && echo ok\n", .out = "killed\n"},
         {.script = "nosuch_prog || echo no\necho next\n", .out = "no\nnext\n", .err = "nosuch_prog: No such file or directory\n"},
-        {.script = "echo cd\n", .out = "cd\n"},
         {.script = "\"\" || echo failed\n", .out = "failed\n", .err = "No such file or directory\n"},
         // pipelines: one pid line for every stage that is not waited for
-        {.script = "echo 'a b' | tr a-z A-Z\n", .out = "A B\n", .pids = 1},
         {.script = "echo abc | tr a-z A-Z | tr -d B\n", .out = "AC\n", .pids = 2},
         {.script = "seq -f x%g 100000 | cat | tail -n 1\n", .out = "x100000\n", .pids = 2},
-        {.script = "true | false || echo b\n", .out = "b\n", .pids = 1},
-        {.script = "false | echo a && echo b\n", .out = "a\nb\n", .pids = 1},
         {.script = "nosuch_prog | cat\n", .pids = 1, .err = "nosuch_prog: No such file or directory\n"},
-        {.script = "false && echo a | tr a b\n"},
         // an earlier stage outlives the last one: the shell waits for it
         // too (the stage writes f once the shell's system call, as /proc
         // shows it, is a wait for this stage's process id)
         {.script = "sh -c 'until grep -qs \"^[0-9]* $(printf 0x%x $$) \" /proc/$PPID/syscall; do sleep 0.01; done; "
                    "echo x > f' | true\ncat f\n", .out = "x\n", .pids = 1},
-        // background commands
-        {.script = "true &\ntrue | true &\n", .pids = 3},
-        {.script = "true & echo a\n", .out = "a\n", .pids = 1},
+        // cd runs in the shell, also in the background and in a pipeline
         {.script = "mkdir x\ncd x &\npwd\n", .out = "@/x\n0\n"},
         {.script = "mkdir x\ncd x | cat\npwd\n", .out = "@/x\n0\n"},
         {.script = "mkdir x\ntrue | cd x\npwd\n", .out = "@/x\n", .pids = 1},
-        // they read /dev/null, not the script, unless given input: they
-        // have ended before `echo after` is sent; a program in the
-        // foreground reads the script after its line
+        // background commands read /dev/null, not the script, unless given
+        // input: they have ended before `echo after` is sent; a program in
+        // the foreground reads the script after its line
         {.run = {.feed = slowly({"cat | cat & " + sync_after_children + "\n", "echo after\n"})}, .out = "after\n", .pids = 2},
         {.run = {.feed = slowly({"echo x > f | cat & " + sync_after_children + "\n", "echo after\n"})}, .out = "after\n", .pids = 2},
         {.run = {.feed = slowly({"true > sync; head -n 1\n", "echo next\necho after\n"})}, .out = "echo next\n"},
         // so does a stage after a | whose pipe was never made; it still runs
         {.run = {.feed = slowly({"true > sync; false && echo a | cat\n", "echo after\n"})}, .out = "after\n"},
         {.run = {.feed = slowly({"true > sync; echo x > f | cat\n", "echo after\n"})}, .out = "after\n", .pids = 1, .files = {{"f", "x\n"}}},
-        {.script = "true || echo a | wc -c\nfalse && echo a | touch ran\n", .out = "0\n", .files = {{"ran", ""}}},
-        {.script = "echo in > f\nfalse && echo a | cat < f\n", .out = "in\n"},
-        {.script = "echo data > in\ncat < in &\necho data | cat &\n", .out = "data\ndata\n", .pids = 3},
         // cd
         {.script = "cd\npwd\n", .out = "/\n"},
         {.script = "cd\npwd\ncd || echo no\n", .run = {.env = {"HOME"}}, .out = "@\nno\n", .err = "cd: Bad address\ncd: Bad address\n"},
@@ -103,25 +90,11 @@ TEST(Exec, Operators)
 TEST(Exec, Redirections)
 {
     check_rows({
-        {.script = "echo a > f\necho b > f\n", .files = {{"f", "b\n"}}},
-        {.script = "echo a >> f\necho b >> f\n", .files = {{"f", "a\nb\n"}}},
-        {.script = "echo a > f\n> f && echo ok\n", .out = "ok\n", .files = {{"f", ""}}},
-        {.script = "ls > a > b\n", .files = {{"a", ""}, {"b", "a\nb\n"}}},
         {.script = "echo a > a\necho b > b\ncat < a < b\n", .out = "b\n"},
-        {.script = "echo a b > f\ncat < f | tr a A\n", .out = "A b\n", .pids = 1},
-        {.script = "echo in > f\ntrue | cat < f\n", .out = "in\n", .pids = 1},
-        {.script = "echo a > f | tr a b\n", .pids = 1, .files = {{"f", "a\n"}}},
-        {.script = "ls > out -l\n", .files = {{"out", "out\n"}}},
-        {.script = "echo x > f\n< f\n"},
-        // skipped commands open nothing
-        {.script = "echo old > f\nfalse && echo x > f\n", .files = {{"f", "old\n"}}},
-        {.script = "true || echo x >> f\n", .files = {{"f", absent}}},
-        {.script = "false && cat < missing || echo on\n", .out = "on\n"},
+        {.script = "echo in > f\necho put >> f\ntrue | cat < f\n", .out = "in\nput\n", .pids = 1},
         // fatal: the shell ends, nothing after the failure runs
         {.script = "cat << EOF\necho after\n", .err = "get_file_fd: unknown redir_option.\n", .status = 1},
         {.script = "echo a; cat < missing; echo b\necho c\n", .out = "a\n", .err = "missing: No such file or directory\n", .status = 2},
-        {.script = "echo a > nodir/f\necho b\n", .err = "nodir/f: No such file or directory\n", .status = 2},
-        {.script = "mkdir d\necho a > d\n", .err = "d: Is a directory\n", .status = 2},
         {.script = "echo a > f | cat < missing\n", .pids = 1, .err = "missing: No such file or directory\n", .status = 2, .files = {{"f", "a\n"}}},
         {.script = "echo a > f; cat > f < missing\n", .err = "missing: No such file or directory\n", .status = 2, .files = {{"f", ""}}},
         // started with standard error closed, nothing is written into files
@@ -188,24 +161,36 @@ TEST(Exec, FinishedBackgroundChildrenAreCollected)
     EXPECT_EQ("", r.err);
 }
 
-// Programs get only 0, 1, 2 (ls opens 3 for the directory); the shell
-// itself keeps 0, 1 and 2 through pipelines and redirections of every kind,
-// also where a second redirection replaces a file or a pipe.
+// A long script of every kind of line leaves nothing behind. Programs get
+// only 0, 1, 2 (ls opens 3 for the directory); the shell itself keeps 0, 1
+// and 2 through pipelines and redirections of every kind, also where a
+// second redirection replaces a file or a pipe; and its resident memory
+// grows by at most 256 KiB after the first block, once its buffers have
+// their working size (a sanitizer build sets freed memory aside on purpose,
+// and checks for leaks at the shell's exit instead). About half of the
+// lines start no process, so that the 8,500 lines stay quick.
 TEST(Exec, DescriptorHygieneSlow)
 {
-    std::string in = probe(0) + "echo a > f\n"
+    std::string in = "echo a > f\nmkdir d\n"
         "ls -m /proc/self/fd > p1\nls -m /proc/self/fd | cat > p2\n"
         "true | ls -m /proc/self/fd | cat > p3\nls -m /proc/self/fd > p4 &\n"
         "cat < f < f > g\ntrue | cat < f > g\n";
-    for (int i = 0; i < 200; i++)
-        in += "echo a > w | true\ncat < f | cat > g\ncd . | cat\ntrue | cd .\n> h\n"
-              "false && cat < f > g\ntrue | true &\ncat < f >> g &\ncd . < f > g\n";
+    const std::string block = "echo a > w | true\ncat < f | cat > g\ncd . | cat\ntrue | cd .\n> h\n"
+        "false && cat < f > g\ntrue | true &\ncat < f >> g &\ncd . < f > g\ncd d &&\ncd ..\n"
+        "cd 'no\nne' || cd .\n| x\na ; ; b\nnosuch_prog a\nsh -c 'kill -9 $$'\n";
+    const std::string block_err = "cd: No such file or directory\n" + msg_unexpected("|") +
+        msg_unexpected(";") + "nosuch_prog: No such file or directory\n";
     temp_dir d;
-    run_result r = husk_run(in + probe(0), {.close_inherited = true, .cwd = d.path, .timeout_ms = 120000});
-    EXPECT_EQ("", r.err);
+    run_result r = husk_run(in + block + probe(0) + repeat(block, 500) + probe(0), {.cwd = d.path, .timeout_ms = 120000});
+    EXPECT_TRUE(r.err == repeat(block_err, 501)) << r.err.substr(0, 500);
     EXPECT_EQ("0,1,2\n0,1,2\n", probe_field(r.out, 2));
     for (const char *f : {"p1", "p2", "p3", "p4"})
         EXPECT_EQ("0, 1, 2, 3\n", read_file(d / f)) << f;
+    std::istringstream rss(probe_field(r.out, 0));
+    long first = 0, last = 0;
+    rss >> first >> last;
+    bool sanitizer = read_file(husk_bin()).find("__asan_init") != std::string::npos;
+    EXPECT_TRUE(sanitizer || last <= first + 256) << "resident " << first << " KiB, then " << last;
 }
 
 }  // namespace

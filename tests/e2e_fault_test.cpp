@@ -21,13 +21,7 @@ void setup(const temp_dir &d)
     write_file(d / "in", "data\n");
     write_file(d / "ro", "old\n");
     chmod((d / "ro").c_str(), 0444);
-    write_file(d / "secret", "hidden\n");
-    chmod((d / "secret").c_str(), 0);
-    mkdir((d / "locked").c_str(), 0555);
-    mkdir((d / "closed").c_str(), 0);
     mkdir((d / "dir").c_str(), 0755);
-    write_file(d / "script", "#!/nonexistent/interpreter\n");
-    chmod((d / "script").c_str(), 0755);
 }
 
 TEST(Fault, FailuresEndWithTheirMessage)
@@ -39,11 +33,8 @@ TEST(Fault, FailuresEndWithTheirMessage)
         // cannot make.
         {.script = "cat < in > out\necho after\n", .run = {.nofile = 4}, .err = "out: Too many open files\n", .status = 2, .files = {{"out", absent}}},
         {.script = "echo a > f\ncat f\ncat < in | cat\necho after\n", .run = {.nofile = 4}, .out = "a\n", .err = "cmd_delim_handle: Too many open files\n", .status = 1},
-        {.script = "cat < in >> out\n", .run = {.nofile = 4}, .err = "out: Too many open files\n", .status = 2, .files = {{"out", absent}}},
-        {.script = "cat < in < in\n", .run = {.nofile = 4}, .err = "in: Too many open files\n", .status = 2},
         {.script = "cat < in\necho b > out\ncat < out\n", .run = {.nofile = 4}, .out = "data\nb\n", .files = {{"out", "b\n"}}},
         {.script = "true > out &\necho after\n", .run = {.nofile = 4}, .err = "/dev/null: Too many open files\n", .status = 2},
-        {.script = "echo x > f | cat > g\necho after\n", .run = {.nofile = 4}, .pids = 1, .err = "/dev/null: Too many open files\n", .status = 2, .files = {{"f", "x\n"}, {"g", ""}}},
         // A program whose descriptors cannot be put in place never runs with
         // the shell's own.
         {.script = "echo a > f\ncat f\n", .run = {.dup2_fails = true}, .err = "echo: Bad file descriptor\n", .files = {{"f", ""}}},
@@ -51,20 +42,12 @@ TEST(Fault, FailuresEndWithTheirMessage)
         // there yet is waited for: `echo two` is sent once the shell polls
         // its empty input, as the kernel's wait channel for it says.
         {.run = {.stdin_path = "dir"}, .err = "husk: read error: Is a directory\n", .status = 1},
-        {.run = {.args = {"-s"}, .stdin_path = "dir"}, .err = "husk: read error: Is a directory\n", .status = 1},
         {.run = {.feed = slowly({"echo one\nsh -c 'until grep -qs poll /proc/$PPID/wchan; do sleep 0.01; done; true > sync' &\n",
                                  "echo two\n"}), .stdin_nonblock = true}, .out = "one\ntwo\n", .pids = 1},
         // Permissions (which do not stop root): the file stays as it was.
         {.script = "echo a > ro\necho after\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
-        {.script = "echo a >> ro\n", .run = {.as_nobody = true}, .err = "ro: Permission denied\n", .status = 2, .files = {{"ro", "old\n"}}},
-        {.script = "echo a; cat < secret\necho after\n", .run = {.as_nobody = true}, .out = "a\n", .err = "secret: Permission denied\n", .status = 2},
-        {.script = "echo a > locked/new\n", .run = {.as_nobody = true}, .err = "locked/new: Permission denied\n", .status = 2, .files = {{"locked/new", absent}}},
-        {.script = "cd closed || echo no\necho after\n", .run = {.as_nobody = true}, .out = "no\nafter\n", .err = "cd: Permission denied\n"},
         // Programs that cannot run fail with status 1, and the shell goes on.
         {.script = "./in || echo failed\necho after\n", .out = "failed\nafter\n", .err = "./in: Permission denied\n"},
-        {.script = "./dir && echo wrong\necho after\n", .out = "after\n", .err = "./dir: Permission denied\n"},
-        {.script = "./script || echo failed\n", .out = "failed\n", .err = "./script: No such file or directory\n"},
-        {.script = "/nonexistent/prog\necho after\n", .out = "after\n", .err = "/nonexistent/prog: No such file or directory\n"},
         {.script = "./in | cat\n./dir &\necho after\n", .out = "after\n", .pids = 2, .err = "./in: Permission denied\n./dir: Permission denied\n"},
         {.script = "./dir > out < in\ncat out\n", .err = "./dir: Permission denied\n", .files = {{"out", ""}}},
     }, setup);
@@ -156,7 +139,6 @@ TEST(Fault, WriteErrorIsNotSuccess)
         {.script = "a b\n", .run = {.args = {"-s"}, .out_path = "/dev/full"}, .err = "husk: write error: No space left on device\n", .status = 1},
         {.script = "a b\n", .run = {.args = {"-s"}, .sigpipe_ignored = true, .close_stdout_early = true}, .err = "husk: write error: Broken pipe\n", .status = 1},
         {.run = {.args = {"-s"}, .out_path = "/dev/full", .feed = endless}, .err = "husk: write error: No space left on device\n", .status = 1},
-        {.run = {.args = {"-s"}, .sigpipe_ignored = true, .close_stdout_early = true, .feed = endless}, .err = "husk: write error: Broken pipe\n", .status = 1},
         {.script = "true &\necho x > f\n", .run = {.out_path = "/dev/full"}, .err = "husk: write error: No space left on device\n", .status = 1, .files = {{"f", "x\n"}}},
     });
 }

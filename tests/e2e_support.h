@@ -73,15 +73,13 @@ struct run_opts {
     std::vector<std::string> args{}; // after the program name, e.g. {"-s"}
     std::vector<std::string> env{};  // NAME=value to set, or NAME to unset
     bool as_nobody = false;          // when root, run as nobody, so that permissions hold
-    rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0; only 0, 1, 2 stay open
+    rlim_t nofile = 0;               // RLIMIT_NOFILE when not 0
     rlim_t nproc = 0;                // RLIMIT_NPROC when not 0
     bool sigpipe_ignored = false;    // start with SIGPIPE ignored, as some callers leave it
     std::string out_path{};          // a file for standard output instead of the pipe
     bool close_stdout_early = false; // the reader of stdout goes away at once
     bool stdout_slow = false;        // stdout is left non-blocking, its reader slow: see husk_run
     bool stdout_packets = false;     // stdout keeps each write apart (a packet socket)
-    bool close_inherited = false;    // close every descriptor above 2 first
-    int stdin_fd = -1;               // when set, the shell reads this, not `input`
     std::string stdin_path{};        // when set, a file the shell reads, not `input`
     std::string feed{};              // when set, a sh command, run in `cwd`, whose output
                                      // the shell reads, not `input`: see slowly()
@@ -194,8 +192,8 @@ inline void deny_dup2()
         harness_fail(o.out_path);
     if (o.stdout_slow && fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK) == -1)
         harness_fail("O_NONBLOCK");
-    if (o.close_inherited || o.nofile)
-        close_range(3, ~0U, 0);
+    // Only 0, 1 and 2 go to the shell, whatever the test process holds.
+    close_range(3, ~0U, 0);
     // Opened while still root, so that nobody can run it even from a build
     // directory nobody may enter.
     std::string bin = husk_bin();
@@ -281,7 +279,7 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
         abort();
     if (pid == 0) {
         setpgid(0, 0);
-        start_shell(o, o.stdin_fd != -1 ? o.stdin_fd : in[0], out[1], err[1]);
+        start_shell(o, in[0], out[1], err[1]);
     }
     setpgid(pid, pid);
     pid_t feeder = o.feed.empty() ? -1 : fork();
@@ -301,11 +299,12 @@ inline run_result husk_run(const std::string &input, const run_opts &o = {})
         close(out[0]);
         out[0] = -1;
     }
-    fcntl(in[1], F_SETFL, O_NONBLOCK);
+    if (feeder == -1)  // not when a feeder writes to the pipe: it would share the flag
+        fcntl(in[1], F_SETFL, O_NONBLOCK);
     signal(SIGPIPE, SIG_IGN);
     run_result r;
     size_t sent = 0;
-    if (input.empty() || o.stdin_fd != -1 || feeder != -1) {
+    if (input.empty() || feeder != -1) {
         close(in[1]);
         in[1] = -1;
     }

@@ -1,19 +1,16 @@
 #!/bin/sh
-# probe.sh [ZOMBIES [FILE]] - describes the process that started it (the
-# shell under test) in one line: "<VmRSS KiB> <zombie children>
-# <descriptors>", the descriptors as a list such as 0,1,2. Shared by
-# tests/soak.sh and the end-to-end tests.
+# probe.sh [ZOMBIES] - describes the process that started it (the shell
+# under test) in one line: "<VmRSS KiB> <zombie children> <descriptors>",
+# the descriptors as a list such as 0,1,2. The end-to-end tests run it as
+# a command of the shell.
 #
 # It looks again every 0.1 s, for up to 10 s (times
 # HUSK_TEST_TIMEOUT_FACTOR), until no other child of the shell runs and at
 # least ZOMBIES (default 0) of them are zombies. Children are found by the
 # state and parent fields of /proc/*/stat, which follow the last ") " of the
-# line (a command name may hold blanks). With FILE, the line is added to
-# that file, which the probe opens itself: a redirection on the shell's
-# line would be one of the shell's descriptors while the probe looks.
+# line (a command name may hold blanks).
 p=$PPID
 want=${1:-0}
-file=${2:-}
 tries=$((100 * ${HUSK_TEST_TIMEOUT_FACTOR:-1}))
 n=0
 while :; do
@@ -42,8 +39,4 @@ fds=
 for f in "/proc/$p/fd/"*; do
     fds=$fds${fds:+,}${f##*/}
 done
-if [ -n "$file" ]; then
-    echo "$rss $z $fds" >> "$file"
-else
-    echo "$rss $z $fds"
-fi
+echo "$rss $z $fds"

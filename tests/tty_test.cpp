@@ -1,5 +1,7 @@
 // tty_test.cpp - the built shell at a terminal: the prompt, continuation
 // prompts, end of input by Ctrl-D, and line-buffered process id lines.
+// Which input a background command gets does not depend on the terminal:
+// the end-to-end tests of running (Exec.Operators) see it.
 #include <gtest/gtest.h>
 
 #include <pty.h>
@@ -12,25 +14,29 @@ using namespace husk_test;
 
 namespace {
 
-// The shell on a pseudo-terminal, started in `dir`. The terminal echoes
-// what is typed, so the output holds the typed text as well.
+// The shell on a pseudo-terminal, started in a fresh directory and past
+// its first prompt. The terminal echoes what is typed, so the output holds
+// the typed text as well.
 struct tty_session {
+    temp_dir dir;
+    std::string prompt = dir.path + "> ";
     int fd = -1;
     pid_t pid = -1;
     std::string out;  // everything read so far
     size_t seen = 0;  // end of the last awaited text
 
-    explicit tty_session(const std::string &dir)
+    tty_session()
     {
         pid = forkpty(&fd, nullptr, nullptr, nullptr);
         if (pid == 0) {
-            if (chdir(dir.c_str()) != 0)
+            if (chdir(dir.path.c_str()) != 0)
                 _exit(126);
             set_fixed_env();
             std::string bin = husk_bin();
             execl(bin.c_str(), bin.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
+        wait_for(prompt);
     }
     ~tty_session()
     {
@@ -67,6 +73,15 @@ struct tty_session {
         seen = at + text.size();
         return before;
     }
+    // Types `line`, which ends in a newline, and answers what the shell
+    // wrote after the echo of it, up to the prompt `next` (by default the
+    // one of the starting directory).
+    std::string type(const std::string &line, const std::string &next = "")
+    {
+        send(line);
+        wait_for(line.substr(0, line.size() - 1) + "\r\n");
+        return wait_for(next.empty() ? prompt : next);
+    }
     // Reads to the end and answers the rest of the output and the status.
     int finish(std::string *rest)
     {
@@ -82,33 +97,21 @@ struct tty_session {
 
 TEST(Terminal, PromptBeforeEveryLineAndContinuation)
 {
-    temp_dir d;
-    std::string prompt = d.path + "> ";
-    tty_session t(d.path);
-    t.wait_for(prompt);
-    t.send("echo hi\n");
-    EXPECT_EQ("echo hi\r\nhi\r\n", t.wait_for(prompt));
-    t.send("\n");
-    EXPECT_EQ("\r\n", t.wait_for(prompt));
-    t.send("echo 'a\n");
-    EXPECT_EQ("echo 'a\r\n", t.wait_for(prompt));
-    t.send("b' |\n");
-    EXPECT_EQ("b' |\r\n", t.wait_for(prompt));
-    t.send("tr a A\n");
-    EXPECT_EQ("tr a A", t.wait_for("\r\n"));
-    EXPECT_TRUE(std::regex_match(t.wait_for(prompt), std::regex("[0-9]+\r\nAb\r\n")));
+    tty_session t;
+    EXPECT_EQ("hi\r\n", t.type("echo hi\n"));
+    EXPECT_EQ("", t.type("\n"));
+    EXPECT_EQ("", t.type("echo 'a\n"));
+    EXPECT_EQ("", t.type("b' |\n"));
+    // Output is line-buffered at a terminal: the pid line of the first
+    // stage comes before what the last one prints.
+    EXPECT_TRUE(std::regex_match(t.type("tr a A\n"), std::regex("[0-9]+\r\nAb\r\n")));
     // A failed line does not go on: the next one typed is new.
-    t.send("ls | | echo 'a\n");
     std::string msg = msg_unexpected("|");
-    EXPECT_EQ("ls | | echo 'a\r\n" + msg.replace(msg.size() - 1, 1, "\r\n"), t.wait_for(prompt));
-    t.send("echo b'\n");
-    EXPECT_EQ("echo b'\r\n", t.wait_for(prompt));
-    t.send("c'\n");
-    EXPECT_EQ("c'\r\nbc\r\n", t.wait_for(prompt));
-    t.send("echo a\\\n");
-    EXPECT_EQ("echo a\\\r\n", t.wait_for(prompt));
-    t.send("b\n");
-    EXPECT_EQ("b\r\na b\r\n", t.wait_for(prompt));
+    EXPECT_EQ(msg.replace(msg.size() - 1, 1, "\r\n"), t.type("ls | | echo 'a\n"));
+    EXPECT_EQ("", t.type("echo b'\n"));
+    EXPECT_EQ("bc\r\n", t.type("c'\n"));
+    EXPECT_EQ("", t.type("echo a\\\n"));
+    EXPECT_EQ("a b\r\n", t.type("b\n"));
     t.send("\x04");
     std::string rest;
     EXPECT_EQ(0, t.finish(&rest));
@@ -119,65 +122,26 @@ TEST(Terminal, PromptBeforeEveryLineAndContinuation)
 // one newline, status 0.
 TEST(Terminal, EndOfInputRunsNothing)
 {
-    temp_dir d;
     for (const char *typed : {"touch f\x04\x04", "touch f |\n\x04", "touch 'f\n\x04"}) {
         SCOPED_TRACE(typed);
-        tty_session t(d.path);
-        t.wait_for(d.path + "> ");
+        tty_session t;
         t.send(typed);
-        std::string text(typed, strcspn(typed, "\n\x04"));
-        t.wait_for(text);
+        t.wait_for(std::string(typed, strcspn(typed, "\n\x04")));
         std::string rest;
         EXPECT_EQ(0, t.finish(&rest));
-        EXPECT_TRUE(rest == "\r\n" || rest == "\r\n" + d.path + "> \r\n") << rest;
-        EXPECT_FALSE(file_exists(d / "f"));
+        EXPECT_TRUE(rest == "\r\n" || rest == "\r\n" + t.prompt + "\r\n") << rest;
+        EXPECT_FALSE(file_exists(t.dir / "f"));
     }
 }
 
 TEST(Terminal, PromptFollowsCd)
 {
-    temp_dir d;
-    mkdir((d / "sub").c_str(), 0755);
-    tty_session t(d.path);
-    t.wait_for(d.path + "> ");
-    t.send("cd sub\n");
-    t.wait_for(d.path + "/sub> ");
-    t.send("cd missing\n");
-    EXPECT_EQ("cd missing\r\ncd: No such file or directory\r\n", t.wait_for(d.path + "/sub> "));
-    t.send("cd .. && echo ok\n");
-    EXPECT_EQ("cd .. && echo ok\r\nok\r\n", t.wait_for(d.path + "> "));
-}
-
-// A command in the background never takes what is typed next.
-TEST(Terminal, BackgroundCommandLeavesTheTerminalToTheShell)
-{
-    temp_dir d;
-    std::string prompt = d.path + "> ";
-    tty_session t(d.path);
-    t.wait_for(prompt);
-    t.send("readlink /proc/self/fd/0 > f &\n");
-    t.wait_for(prompt);
-    t.send("cat &\n");
-    EXPECT_TRUE(std::regex_match(t.wait_for(prompt), std::regex("cat &\r\n[0-9]+\r\n")));
-    t.send("echo two\n");
-    EXPECT_EQ("echo two\r\ntwo\r\n", t.wait_for(prompt));
-    for (long end = now_ms() + 5000L * timeout_factor(); now_ms() < end && read_file(d / "f").empty();)
-        usleep(10000);
-    EXPECT_EQ("/dev/null\n", read_file(d / "f"));
-}
-
-// Standard output is line-buffered at a terminal: the pid of `ls` comes
-// before the count that `wc` prints.
-TEST(Terminal, PidLineComesBeforePipelineOutput)
-{
-    temp_dir d;
-    write_file(d / "a", "");
-    write_file(d / "b", "");
-    tty_session t(d.path);
-    t.wait_for(d.path + "> ");
-    t.send("ls | wc -l\n");
-    t.wait_for("ls | wc -l\r\n");
-    EXPECT_TRUE(std::regex_match(t.wait_for(d.path + "> "), std::regex("[0-9]+\r\n2\r\n")));
+    tty_session t;
+    mkdir((t.dir / "sub").c_str(), 0755);
+    std::string sub = t.dir.path + "/sub> ";
+    EXPECT_EQ("", t.type("cd sub\n", sub));
+    EXPECT_EQ("cd: No such file or directory\r\n", t.type("cd missing\n", sub));
+    EXPECT_EQ("ok\r\n", t.type("cd .. && echo ok\n"));
 }
 
 }  // namespace
