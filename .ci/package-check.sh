@@ -51,7 +51,7 @@ run_installed /usr/bin/husk
 # tree's, tests/man_test.sh the page clean, lintian the copyright file well
 # formed); the latest changelog entry is the version packaged.
 for f in /usr/share/man/man1/husk.1.gz /usr/share/doc/husk/copyright /usr/share/doc/husk/changelog.gz; do
-    cmp -s "$f" "$build/${f##*/}" || die "the installed $f is not $build/${f##*/}, which make package packed"
+    cmp "$f" "$build/${f##*/}" > /dev/null || die "the installed $f is not $build/${f##*/}, which make package packed"
 done
 logged=$(gzip -dc /usr/share/doc/husk/changelog.gz | sed -n '1s/^husk (\([^)]*\)).*/\1/p')
 [ "$(field Version)" = "$logged" ] || die "Version is '$(field Version)', the latest changelog entry '$logged'"
