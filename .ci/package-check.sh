@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks a Debian package of the shell, made by `make package` and still in
-# its build directory, in the steps below: its metadata and files, then an
-# install on this machine, the installed shell, removal and purge, with
-# nothing left behind. Needs root and dpkg; leaves the machine as it found
+# its build directory, in the steps below: its metadata, files and lintian's
+# verdict, then an install on this machine, the installed shell, removal
+# and purge, with nothing left behind. Needs root and dpkg; leaves the machine as it found
 # it, also on failure.
 #
 #   .ci/package-check.sh FILE.deb   # e.g. "$(make package)"

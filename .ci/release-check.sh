@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The release path as a user takes it, in a fresh clone of the commit
-# checked out here, with nothing built: the steps below, from make install
-# to make uninstall after a failed install; then make package in a build
-# directory of its own and, as root, .ci/package-check.sh on that package.
-# The page installed is the tree's, which tests/man_test.sh reads.
+# checked out here, with nothing built: the steps below, from a refused
+# PREFIX to make uninstall after a failed install; then make package in a
+# build directory of its own and, as root, .ci/package-check.sh on that
+# package. The page installed is the tree's, which tests/man_test.sh reads.
 set -euo pipefail
 gate=release-check
 . "$(dirname "$0")/lib.sh"
