@@ -15,9 +15,8 @@ husk=$(realpath "${1:?usage: .ci/memcheck.sh <husk>}")
 command -v valgrind > /dev/null || die "valgrind is not installed"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/dir"
-cd "$work/dir" || exit 1
-export HOME=$work/dir
+cd "$work" || exit 1
+export HOME=$work
 
 script='echo start
 mkdir sub
@@ -61,45 +60,37 @@ alone()
     exec "$@"
 }
 
-failed=0
-# memcheck <name> <expected status> <leak kinds that are errors> [husk args]
+# memcheck <name> <expected status> <leak kinds that are errors> <script> [husk args]
 # The script comes through a pipe, as from a program that generates it;
 # a run that hangs ends after 300 s times HUSK_TEST_TIMEOUT_FACTOR. A fatal
 # end may leave the descriptors of the line it was running (the system
-# closes them), so only a normal end has its descriptors tracked.
+# closes them), so only a normal end has its descriptors tracked. The first
+# run with a finding fails the gate.
 memcheck()
 {
-    local name=$1 want=$2 kinds=$3 log=$work/$1.log limit=$((300 * ${HUSK_TEST_TIMEOUT_FACTOR:-1}))
-    local track=yes
-    [ "$want" -eq 0 ] || track=no
-    shift 3
+    local name=$1 want=$2 kinds=$3 input=$4 log=$work/$1.log limit=$((300 * ${HUSK_TEST_TIMEOUT_FACTOR:-1}))
+    local track=no status fds
+    [ "$want" -ne 0 ] || track=yes
+    shift 4
     printf '%s\n' "$input" | alone timeout "$limit" valgrind --leak-check=full --show-leak-kinds=all \
         --errors-for-leak-kinds="$kinds" --error-exitcode=1 --trace-children=no \
         --child-silent-after-fork=yes --track-fds="$track" --log-file="$log" \
         "$husk" "$@" > "$work/$name.out" 2> /dev/null
-    local status=$?
+    status=$?
     # A descriptor the shell opened is listed with where it was opened,
     # where an inherited one says so; valgrind 3.24 and later also count
-    # it among the errors.
-    local fds=0
-    [ "$want" -eq 0 ] && fds=$(awk '/^==[0-9]+== Open / { getline; if ($0 !~ /inherited from parent/) n++ } END { print n + 0 }' "$log")
+    # it among the errors. Untracked, none is listed.
+    fds=$(awk '/^==[0-9]+== Open / { getline; if ($0 !~ /inherited from parent/) n++ } END { print n + 0 }' "$log")
     if [ "$status" -ne "$want" ] || ! grep -q 'ERROR SUMMARY: 0 errors' "$log" || [ "$fds" -ne 0 ]; then
-        echo "$gate: $name: status $status (want $want), descriptors left open: $fds" >&2
         cat "$log" >&2
-        failed=1
-    else
-        step "$name: no error, no leak"
+        die "$name: status $status (want $want), descriptors left open: $fds; valgrind's log is above"
     fi
+    step "$name: no error, no leak"
 }
 
-input=$script
-memcheck script 0 all
-grep -qx end "$work/script.out" || { echo "$gate: script did not run to its end" >&2; failed=1; }
-memcheck listing 0 all -s
-input='echo a > f; cat < missing; echo b'
-memcheck missing-file 2 definite,indirect,possible
-input='echo a | cat << x'
-memcheck here-document 1 definite,indirect,possible
-input='echo "unfinished'
-memcheck end-of-input 0 all
-exit $failed
+memcheck script 0 all "$script"
+grep -qx end "$work/script.out" || die "script did not run to its end"
+memcheck listing 0 all "$script" -s
+memcheck missing-file 2 definite,indirect,possible 'echo a > f; cat < missing; echo b'
+memcheck here-document 1 definite,indirect,possible 'echo a | cat << x'
+memcheck end-of-input 0 all 'echo "unfinished'

@@ -9,12 +9,8 @@ set -euo pipefail
 gate=static-check
 . "$(dirname "$0")/lib.sh"
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 STATIC_HUSK TEST_BUILD" >&2
-    exit 2
-fi
-husk=$(realpath "$1")
-build=$(realpath "$2")
+husk=$(realpath "${1:?usage: .ci/static-check.sh STATIC_HUSK TEST_BUILD}")
+build=$(realpath "${2:?usage: .ci/static-check.sh STATIC_HUSK TEST_BUILD}")
 
 [ -x "$husk" ] || die "$husk: not an executable"
 headers=$(readelf -lW "$husk") || die "readelf cannot read $husk"

@@ -12,9 +12,13 @@ fail() {
     failures=$((failures + 1))
 }
 
-# 1. No warnings from man or from groff at its strictest.
-warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 > /dev/null) || fail "man could not render $page"
-[ -z "$warnings" ] || fail "man --warnings reports: $warnings"
+# 1. No warnings from man, in the locales of a user and of a bare machine,
+# nor from groff at its strictest. The gates that install the page check
+# that it is this one.
+for locale in C.UTF-8 C; do
+    warnings=$(LC_ALL=$locale MANWIDTH=80 man --warnings -l "$page" 2>&1 > /dev/null) || fail "man could not render $page"
+    [ -z "$warnings" ] || fail "man --warnings reports (LC_ALL=$locale): $warnings"
+done
 warnings=$(groff -man -ww -z "$page" 2>&1) || fail "groff could not read $page"
 [ -z "$warnings" ] || fail "groff -ww reports: $warnings"
 
@@ -23,10 +27,12 @@ version=$(sed -n 's/^project(husk VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.t
 grep -q "^\.TH HUSK 1 [^ ]* \"husk $version\"" "$page" ||
     fail "the .TH line of $page does not name husk $version"
 
-# 3. The DIAGNOSTICS section, rendered as plain text on one long line, with
-# runs of white space folded, so that line breaks cannot hide a message.
-text=$(groff -man -Tutf8 -rLL=400n -rHY=0 -P-cbou "$page" 2> /dev/null |
-    awk '/^[A-Z]/ { on = ($0 == "DIAGNOSTICS") } on' | tr -s ' \t\n' ' ')
+# 3. The page has its NAME section, and a DIAGNOSTICS section, rendered as
+# plain text on one long line, with runs of white space folded, so that line
+# breaks cannot hide a message.
+rendered=$(groff -man -Tutf8 -rLL=400n -rHY=0 -P-cbou "$page" 2> /dev/null)
+grep -qx NAME <<< "$rendered" || fail "no NAME section in $page"
+text=$(awk '/^[A-Z]/ { on = ($0 == "DIAGNOSTICS") } on' <<< "$rendered" | tr -s ' \t\n' ' ')
 [ -n "$text" ] || fail "no DIAGNOSTICS section in $page"
 
 # Every string literal written to standard error: fputs(..., stderr),
@@ -50,7 +56,6 @@ count=$(printf '%s\n' "$messages" | grep -c . || true)
 # A message becomes a pattern: conversions (%s, %ld, %i, ...) stand for any
 # text, everything else must appear literally, trailing blank excepted.
 while IFS= read -r msg; do
-    [ -n "$msg" ] || continue
     pattern=$(printf '%s' "$msg" | sed 's/ *$//' | perl -pe '
         s/\\"/"/g; s/\\\\/\\/g;
         $_ = join "", map { /^%/ ? ".+" : quotemeta } split /(%[-#0 +]*[0-9]*(?:\.(?:[0-9]+|\*))?(?:hh|h|ll|l|z|j|t)?[diouxXeEfgGcsp])/;
