@@ -5,7 +5,7 @@
 // checked and the time, and stops at the first size where a check breaks,
 // after the check's own report of the property and the input.
 //
-//   prove_<target> [-k kind] [-j workers] [-s first size] bound
+//   prove_<target> [-k kind] [-j workers] bound
 //
 // A target may enumerate more than one kind of input, chosen by name (the
 // first by default).
