@@ -30,6 +30,15 @@ struct prove_space {
     uint64_t (*check)(const std::vector<int> &seq, const prove_space &space);
 };
 
+// One byte of each class the line analysis tells apart: blank and tab (the
+// block classifier finds the blank by its value, the tab in the range of
+// tab to carriage return), the newline, where the check of a line read in
+// pieces goes on, a letter and a byte above 127 for all plain bytes, each
+// operator character, both quotes and the backslash; last the NUL byte,
+// which the reader drops with its line, so that no line holds one.
+inline const std::vector<std::string> prove_bytes = {
+    " ", "\t", "\n", "a", "\xff", ";", "&", "|", "<", ">", "'", "\"", "\\", {'\0'}};
+
 // The text of the members `seq`, each followed by `space.sep` but the last.
 std::string prove_text(const std::vector<int> &seq, const prove_space &space);
 
