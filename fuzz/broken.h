@@ -12,14 +12,24 @@
 // (prove.cpp) need neither the saved input nor a core.
 inline void (*fuzz_broken_end)(void) = nullptr;
 
+// `text` as a report shows it: its size, then its bytes.
+inline std::string fuzz_shown(const std::string &text)
+{
+    std::string s = "(";
+    s.append(std::to_string(text.size())).append(" bytes): ");
+    for (unsigned char c : text) {
+        char shown[8];
+        snprintf(shown, sizeof shown, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
+        s += shown;
+    }
+    return s;
+}
+
 [[noreturn]] inline void fuzz_broken(const char *target, const char *what,
                                      const std::string &line)
 {
-    fprintf(stderr, "%s: property broken: %s\nline (%zu bytes): ", target, what,
-            line.size());
-    for (unsigned char c : line)
-        fprintf(stderr, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
-    fputc('\n', stderr);
+    fprintf(stderr, "%s: property broken: %s\nline %s\n", target, what,
+            fuzz_shown(line).c_str());
     if (fuzz_broken_end)
         fuzz_broken_end();
     abort();

@@ -6,7 +6,6 @@
 #define HUSK_FUZZ_CHECKS_H
 
 #include <string>
-#include <vector>
 
 // fuzz_line: the line analysis of `line`, which holds no NUL byte (the
 // reader drops such lines before any check).
@@ -17,9 +16,10 @@ void fuzz_line_check(const std::string &line);
 // left, as a file does).
 void fuzz_loop_check(const std::string &in, size_t piece = 0);
 
-// fuzz_exec: the list runner on `line`, launch k reporting status[k] when
-// waited for (see spawn_record.h). Answers whether the line was run: only
-// accepted lines that cannot end the shell are.
-bool fuzz_exec_check(const std::string &line, const std::vector<int> &status);
+// fuzz_exec: the list runner on the line of `input`, with the statuses
+// after it (fuzz_exec.cpp). Answers -1 when the line was not run (only
+// accepted lines that cannot end the shell are), else how many launches it
+// makes at most: one for each command whose first word is not `cd`.
+int fuzz_exec_check(const std::string &input);
 
 #endif

@@ -9,10 +9,10 @@
 // target is linked with --wrap=read and --wrap=isatty, and while the shell
 // runs, each read of descriptor 0 takes the next bytes of the input, as
 // many as asked for and as are left (0 at the end; an exhaustive run also
-// gives them one at a time), and neither descriptor
-// 0 nor 1 is a terminal. husk_main starts every run from a clean state (it
-// resets the option, the reader and the writer itself), so no run sees
-// anything of the one before. What it writes is caught in memory
+// gives them one at a time), and neither descriptor 0 nor 1 is a terminal.
+// husk_main starts every run from a clean state (it resets the option, the
+// reader and the writer itself), so no run sees anything of the one
+// before. What it writes is caught in memory
 // (mem_capture.h); descriptor 2 stays as it is for the sanitizers' reports.
 #include <algorithm>
 #include <cstdint>

@@ -23,32 +23,25 @@ struct tally {
     double cpu = 0;       // processor seconds of the workers
 };
 
-// Set by the driver when a worker has found a difference: the others stop
-// at their next look, and end as usual, so that they leave nothing behind.
-volatile int *stop_all;
-constexpr int broken_status = 77, stopped_status = 78;
+// In memory shared with the workers: the flag the driver sets when a
+// worker has found a difference (the others stop at their next look, and
+// end as usual, so that they leave nothing behind), then the runs of the
+// check each worker made, written when it is done.
+volatile uint64_t *shared;
+constexpr int done_status = 76, broken_status = 77, stopped_status = 78;
 
 // The input a worker is checking, for a report when the check ends the
 // process by other means than fuzz_broken: an exit of the shell, a signal.
+// Written straight to descriptor 2: the C stream may be caught in memory.
 const std::vector<int> *checking;
 const prove_space *checking_space;
 
 void report_checking()
 {
-    if (!checking)
-        return;
-    std::string text = prove_text(*checking, *checking_space);
-    std::string msg = std::string("prove ") + checking_space->what +
-                      ": the process ended during the check of (" +
-                      std::to_string(text.size()) + " bytes): ";
-    for (unsigned char c : text) {
-        char hex[8];
-        snprintf(hex, sizeof hex, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
-        msg += hex;
-    }
-    msg += '\n';
-    ssize_t w = write(2, msg.data(), msg.size());
-    (void)w;
+    if (checking)
+        dprintf(2, "prove %s: the process ended during the check of %s\n",
+                checking_space->what,
+                fuzz_shown(prove_text(*checking, *checking_space)).c_str());
 }
 
 void report_signal(int sig)
@@ -64,27 +57,11 @@ void broken_end()
     exit(broken_status);
 }
 
-// Makes this process a worker: any end it does not plan is reported.
-void worker_start()
-{
-    atexit(report_checking);
-    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-        signal(sig, report_signal);
-}
-
 double now()
 {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-uint64_t count_of(const prove_space &space, int size)
-{
-    uint64_t n = 1;
-    for (int i = 0; i < size; i++)
-        n *= space.alphabet.size();
-    return n;
 }
 
 // Checks the inputs of `size` members numbered [from, to) in the order of
@@ -100,7 +77,7 @@ uint64_t check_range(const prove_space &space, int size, uint64_t from, uint64_t
     checking = &seq;
     checking_space = &space;
     for (uint64_t at = from; at < to; at++) {
-        if ((at & 0xfff) == 0 && *stop_all) {
+        if ((at & 0xfff) == 0 && shared[0]) {
             checking = nullptr;
             exit(stopped_status);
         }
@@ -112,45 +89,34 @@ uint64_t check_range(const prove_space &space, int size, uint64_t from, uint64_t
     return runs;
 }
 
-// Starts a worker on the inputs numbered [from, to) of `size` members.
-// Gives its process id and, in `*fd`, the pipe on which it writes the runs
-// of its checks when it has made them all.
-pid_t worker(const prove_space &space, int size, uint64_t from, uint64_t to, int *fd)
+// Starts worker w on the inputs numbered [from, to) of `size` members: a
+// child, any end of which that it does not plan is reported.
+void worker(const prove_space &space, int size, size_t w, uint64_t from, uint64_t to)
 {
-    int p[2];
-    if (pipe(p) != 0)
-        abort();
     fflush(nullptr);
     pid_t pid = fork();
     if (pid == -1)
         abort();
     if (pid == 0) {
-        close(p[0]);
-        worker_start();
-        uint64_t runs = check_range(space, size, from, to);
-        exit(write(p[1], &runs, sizeof runs) == sizeof runs ? 0 : 3);
+        atexit(report_checking);
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+            signal(sig, report_signal);
+        shared[1 + w] = check_range(space, size, from, to);
+        exit(done_status);
     }
-    close(p[1]);
-    *fd = p[0];
-    return pid;
 }
 
-// What ended a worker that did not finish, or "" for one that did (its
-// runs added to `*runs`) or that was stopped.
-std::string worker_end(int status, int fd, uint64_t *runs)
+// What ended a worker that did not finish, or "" for one that did or that
+// was stopped.
+std::string worker_end(int status)
 {
-    uint64_t n = 0;
-    bool wrote = read(fd, &n, sizeof n) == sizeof n;
-    close(fd);
     if (WIFSIGNALED(status))
         return "a worker was ended by signal " + std::to_string(WTERMSIG(status));
     int code = WEXITSTATUS(status);
     if (code == broken_status)
         return "DIFFERENCE";
-    if (code == stopped_status || (code == 0 && wrote)) {
-        *runs += n;
+    if (code == stopped_status || code == done_status)
         return "";
-    }
     return "a worker ended with status " + std::to_string(code);
 }
 
@@ -159,30 +125,32 @@ std::string worker_end(int status, int fd, uint64_t *runs)
 // (its report is above); the others are stopped.
 std::string check_size(const prove_space &space, int size, int workers, tally *t)
 {
-    uint64_t count = count_of(space, size);
+    uint64_t count = 1;
+    for (int i = 0; i < size; i++)
+        count *= space.alphabet.size();
     workers = int(std::min<uint64_t>(uint64_t(workers), count));
-    std::vector<pid_t> pids(size_t(workers), 0);
-    std::vector<int> fds(size_t(workers), -1);
     double start = now();
-    for (size_t w = 0; w < pids.size(); w++)
-        pids[w] = worker(space, size, count * w / pids.size(),
-                         count * (w + 1) / pids.size(), &fds[w]);
+    for (size_t w = 0; w < size_t(workers); w++) {
+        shared[1 + w] = 0;
+        worker(space, size, w, count * w / size_t(workers),
+               count * (w + 1) / size_t(workers));
+    }
     std::string why;
     for (int left = workers; left > 0; left--) {
         int status;
         rusage use;
-        pid_t pid = wait4(-1, &status, 0, &use);
-        if (pid == -1)
+        if (wait4(-1, &status, 0, &use) == -1)
             abort();
         t->cpu += double(use.ru_utime.tv_sec) + double(use.ru_utime.tv_usec) / 1e6 +
                   double(use.ru_stime.tv_sec) + double(use.ru_stime.tv_usec) / 1e6;
-        size_t w = size_t(std::find(pids.begin(), pids.end(), pid) - pids.begin());
-        std::string end = worker_end(status, fds[w], &t->runs);
+        std::string end = worker_end(status);
         if (!end.empty() && why.empty()) {
             why = end;
-            *stop_all = 1;
+            shared[0] = 1;
         }
     }
+    for (size_t w = 0; w < size_t(workers); w++)
+        t->runs += shared[1 + w];
     t->inputs += count;
     t->wall += now() - start;
     return why;
@@ -200,37 +168,35 @@ void print_figures(const prove_space &space, const char *what, const tally &t)
 
 [[noreturn]] void usage(const char *prog, const std::vector<const prove_space *> &spaces)
 {
-    fprintf(stderr,
-            "usage: %s [-k kind] [-j workers] [-s first size] bound\nkinds:", prog);
+    fprintf(stderr, "usage: %s [-k kind] [-j workers] bound\nkinds:", prog);
     for (const prove_space *k : spaces)
         fprintf(stderr, " %s", k->what);
     fputc('\n', stderr);
     exit(2);
 }
 
-// Every size from `first` to `bound`, and the figures. Answers the exit
-// status.
-int run(const prove_space &space, int first, int bound, int workers)
+// Every size up to `bound`, and the figures. Answers the exit status.
+int run(const prove_space &space, int bound, int workers)
 {
     printf("prove %s: every input of %d to %d %ss over %zu members, %d workers\n",
-           space.what, first, bound, space.member, space.alphabet.size(), workers);
+           space.what, space.first, bound, space.member, space.alphabet.size(), workers);
     tally all;
-    for (int size = first; size <= bound; size++) {
+    for (int size = space.first; size <= bound; size++) {
         tally t;
         std::string why = check_size(space, size, workers, &t);
-        all.inputs += t.inputs;
-        all.runs += t.runs;
-        all.wall += t.wall;
-        all.cpu += t.cpu;
         if (!why.empty()) {
             printf("prove %s: %s at size %d (reported above)\n", space.what, why.c_str(),
                    size);
             return 1;
         }
         print_figures(space, ("size " + std::to_string(size)).c_str(), t);
+        all.inputs += t.inputs;
+        all.runs += t.runs;
+        all.wall += t.wall;
+        all.cpu += t.cpu;
     }
-    std::string what = "sizes " + std::to_string(first) + " to " + std::to_string(bound) +
-                       ", no difference";
+    std::string what = "sizes " + std::to_string(space.first) + " to " +
+                       std::to_string(bound) + ", no difference";
     print_figures(space, what.c_str(), all);
     return 0;
 }
@@ -251,8 +217,8 @@ std::string prove_text(const std::vector<int> &seq, const prove_space &space)
 int prove_main(int argc, char **argv, const std::vector<const prove_space *> &spaces)
 {
     const prove_space *space = spaces[0];
-    int workers = int(sysconf(_SC_NPROCESSORS_ONLN)), first = -1, opt;
-    while ((opt = getopt(argc, argv, "k:j:s:")) != -1) {
+    int workers = int(sysconf(_SC_NPROCESSORS_ONLN)), opt;
+    while ((opt = getopt(argc, argv, "k:j:")) != -1) {
         if (opt == 'k') {
             auto k = std::find_if(spaces.begin(), spaces.end(), [](const prove_space *s) {
                 return std::string(s->what) == optarg;
@@ -262,8 +228,6 @@ int prove_main(int argc, char **argv, const std::vector<const prove_space *> &sp
             space = *k;
         } else if (opt == 'j') {
             workers = atoi(optarg);
-        } else if (opt == 's') {
-            first = atoi(optarg);
         } else {
             usage(argv[0], spaces);
         }
@@ -271,9 +235,10 @@ int prove_main(int argc, char **argv, const std::vector<const prove_space *> &sp
     if (optind + 1 != argc || workers < 1)
         usage(argv[0], spaces);
     fuzz_broken_end = broken_end;
-    stop_all = static_cast<volatile int *>(mmap(
-        nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    if (stop_all == MAP_FAILED)
+    void *map = mmap(nullptr, (1 + size_t(workers)) * sizeof(uint64_t),
+                     PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED)
         abort();
-    return run(*space, std::max(first, space->first), atoi(argv[optind]), workers);
+    shared = static_cast<volatile uint64_t *>(map);
+    return run(*space, atoi(argv[optind]), workers);
 }

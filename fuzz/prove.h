@@ -5,7 +5,7 @@
 // checked and the time, and stops at the first size where a check breaks,
 // after the check's own report of the property and the input.
 //
-//   prove_<target> [-k kind] [-j workers] [-s first size] bound
+//   prove_<target> [-k kind] [-j workers] bound
 //
 // A target may enumerate more than one kind of input, chosen by name (the
 // first by default).
@@ -29,6 +29,15 @@ struct prove_space {
     // stand for, and answers how many runs of the target's check it made.
     uint64_t (*check)(const std::vector<int> &seq, const prove_space &space);
 };
+
+// One byte of each class the line analysis tells apart: blank and tab (the
+// block classifier finds the blank by its value, the tab in the range of
+// tab to carriage return), the newline, where the check of a line read in
+// pieces goes on, a letter and a byte above 127 for all plain bytes, each
+// operator character, both quotes and the backslash; last the NUL byte,
+// which the reader drops with its line, so that no line holds one.
+inline const std::vector<std::string> prove_bytes = {
+    " ", "\t", "\n", "a", "\xff", ";", "&", "|", "<", ">", "'", "\"", "\\", {'\0'}};
 
 // The text of the members `seq`, each followed by `space.sep` but the last.
 std::string prove_text(const std::vector<int> &seq, const prove_space &space);

@@ -8,51 +8,29 @@
 
 namespace {
 
-// What a waited command can report: success, a failure, an end by a signal.
-constexpr int statuses[] = {0, 1, -1};
-
-bool is_op(const std::string &t)
-{
-    return t[0] == ';' || t[0] == '&' || t[0] == '|' || t[0] == '<' || t[0] == '>';
-}
-
-// At most how many launches the line makes: one for each command whose
-// first word is not `cd`.
-size_t launches_at_most(const std::vector<int> &seq, const prove_space &space)
-{
-    size_t n = 0;
-    bool start = true, after_redir = false;
-    for (int m : seq) {
-        const std::string &t = space.alphabet[size_t(m)];
-        bool op = is_op(t);
-        if (!op && start && !after_redir) {
-            n += t != "cd";
-            start = false;
-        } else if (op && t[0] != '<' && t[0] != '>') {
-            start = true;
-        }
-        after_redir = op && (t[0] == '<' || t[0] == '>');
-    }
-    return n;
-}
-
-// The line of the tokens, once for each pattern of statuses; none more once
-// the first shows that fuzz_exec does not run the line.
+// The line of the tokens, with every pattern of what its waited launches
+// report, each one of: success, a failure, an end by a signal (fuzz_exec's
+// input bytes 0, 1 and 255). The first run, without statuses (all
+// success), tells whether fuzz_exec runs the line, and how many launches
+// the patterns need.
 uint64_t check(const std::vector<int> &seq, const prove_space &space)
 {
     std::string line = prove_text(seq, space);
-    std::vector<int> digit(launches_at_most(seq, space), 0), status(digit.size());
-    for (uint64_t runs = 0;; runs++) {
-        for (size_t i = 0; i < digit.size(); i++)
-            status[i] = statuses[digit[i]];
-        if (!fuzz_exec_check(line, status))
-            return runs;
+    int most = fuzz_exec_check(line);
+    if (most < 0)
+        return 0;
+    std::vector<int> digit(size_t(most), 0);
+    for (uint64_t runs = 1;; runs++) {
         size_t i = digit.size();
         while (i > 0 && digit[i - 1] == 2)
             digit[--i] = 0;
         if (i == 0)
-            return runs + 1;
+            return runs;
         digit[i - 1]++;
+        std::string input = line + '\0';
+        for (int d : digit)
+            input += "\0\1\xff"[d];
+        fuzz_exec_check(input);
     }
 }
 

@@ -24,18 +24,9 @@ uint64_t check_at_edge(const std::vector<int> &seq, const prove_space &space)
     return 8;
 }
 
-// One byte of each class the line analysis tells apart: blank and tab (the
-// block classifier finds the blank by its value, the tab in the range of
-// tab to carriage return), the newline, where the check of a line read in
-// pieces goes on, a letter and a byte above 127 for all plain bytes, each
-// operator character, both quotes and the backslash.
-const prove_space lines = {
-    "line",
-    "byte",
-    {" ", "\t", "\n", "a", "\xff", ";", "&", "|", "<", ">", "'", "\"", "\\"},
-    "",
-    0,
-    check};
+// Every byte class but the NUL (prove.h).
+const prove_space lines = {"line", "byte", {prove_bytes.begin(), prove_bytes.end() - 1},
+                           "",     0,      check};
 
 const prove_space at_edge = {"edge", "byte", lines.alphabet, "", 0, check_at_edge};
 

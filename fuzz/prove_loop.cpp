@@ -35,15 +35,8 @@ uint64_t check_in_pieces(const std::vector<int> &seq, const prove_space &space)
     return check_read_by(seq, space, 1);
 }
 
-// The members of the lines (prove_line.cpp), newline included, and the NUL
-// byte, which has its line dropped.
-const prove_space inputs = {"loop",
-                            "byte",
-                            {" ", "\t", "\n", "a", "\xff", ";", "&", "|", "<", ">", "'",
-                             "\"", "\\", std::string(1, '\0')},
-                            "",
-                            0,
-                            check};
+// Every byte class, the NUL byte included (prove.h).
+const prove_space inputs = {"loop", "byte", prove_bytes, "", 0, check};
 
 const prove_space pieces = {"pieces", "byte", inputs.alphabet, "", 0, check_in_pieces};
 

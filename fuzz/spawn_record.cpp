@@ -74,7 +74,6 @@ pid_t spawn_argv(char **argv, const int *cmd_fd)
     for (int fd : open_fds())
         if (!rec.before.count(fd) && fd != cmd_fd[0] && fd != cmd_fd[1])
             l.held.push_back(describe(fd));
-    rec.events.push_back({false, int(rec.launches.size())});
     rec.launches.push_back(l);
     return rec_pid + pid_t(rec.launches.size() - 1);
 }
@@ -84,7 +83,7 @@ int spawn_wait(pid_t pid)
     int k = pid - rec_pid;
     if (k < 0 || k >= int(rec.launches.size()))
         k = -1;
-    rec.events.push_back({true, k});
+    rec.waits.push_back({rec.launches.size(), k});
     return k == -1 ? 0 : scripted(rec.status, size_t(k));
 }
 

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // A descriptor of the shell as it was at a launch.
@@ -33,11 +34,9 @@ struct launch_seen {
                                 // it did not hold before the line
 };
 
-// A launch, or a wait for the process of a launch (-1: for an unknown pid).
-struct spawn_event {
-    bool wait;
-    int launch;
-};
+// A wait: how many launches were made before it, and the launch waited
+// for (-1: an unknown pid).
+using wait_seen = std::pair<size_t, int>;
 
 struct open_seen {
     std::string name;
@@ -49,7 +48,7 @@ struct spawn_record {
     std::set<int> before;     // the shell's descriptors before the line
     std::vector<int> status;  // what launch k reports: scripted(status, k)
     std::vector<launch_seen> launches;
-    std::vector<spawn_event> events;
+    std::vector<wait_seen> waits;
     std::vector<open_seen> opens;
     int bad_closes = 0;  // closes of a descriptor that was not open
     int collects = 0;    // calls of spawn_collect
