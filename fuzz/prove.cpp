@@ -8,6 +8,7 @@
 #include <ctime>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,6 +52,22 @@ void report_signal(int sig)
     raise(sig);
 }
 
+// A check that hangs would stall the whole run without a word: once a
+// minute a worker looks whether it has moved on to another input since the
+// last look, and if not it reports the input and ends by the signal.
+volatile uint64_t progress;
+
+void report_stuck(int sig)
+{
+    static uint64_t seen = ~uint64_t(0);
+    if (progress != seen) {
+        seen = progress;
+        return;
+    }
+    dprintf(2, "prove: one check took over a minute\n");
+    report_signal(sig);
+}
+
 void broken_end()
 {
     checking = nullptr;  // reported by fuzz_broken
@@ -81,6 +98,7 @@ uint64_t check_range(const prove_space &space, int size, uint64_t from, uint64_t
             checking = nullptr;
             exit(stopped_status);
         }
+        progress = at;
         runs += space.check(seq, space);
         for (size_t i = seq.size(); i-- > 0 && ++seq[i] == members;)
             seq[i] = 0;
@@ -101,6 +119,14 @@ void worker(const prove_space &space, int size, size_t w, uint64_t from, uint64_
         atexit(report_checking);
         for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
             signal(sig, report_signal);
+        // SA_RESTART: the look must not make the check's system calls fail.
+        struct sigaction look = {};
+        look.sa_handler = report_stuck;
+        look.sa_flags = SA_RESTART;
+        itimerval minute = {{60, 0}, {60, 0}};
+        if (sigaction(SIGALRM, &look, nullptr) ||
+            setitimer(ITIMER_REAL, &minute, nullptr))
+            abort();
         shared[1 + w] = check_range(space, size, from, to);
         exit(done_status);
     }
